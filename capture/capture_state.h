@@ -1,0 +1,48 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "capture/event_ring.h"
+#include "capture/midi_input_service.h"
+#include "capture/sysex_queue.h"
+
+// Everything the driver thread and the window thread share, in one object per process (tests
+// make fresh ones). It is handed to the input callback as the instance value.
+namespace tessaly {
+
+// The receive buffer is 64 bytes as far as the service is told; more is reserved so that a
+// service that reports more bytes than it was lent can never make the callback read past it.
+inline constexpr uint32_t kReceiveBufferLength = 64;
+inline constexpr uint32_t kReceiveBufferReserve = 8192;
+
+// Counts per status byte. The drain counts short messages; the callback counts its calls and
+// buffers in the last row (kCount* in midi_constants.h). Relaxed increments: the counts are
+// for display only and order nothing.
+struct StatusCounters {
+  std::atomic<uint64_t> count[256] = {};
+
+  void Add(uint8_t status, uint64_t n = 1) { count[status].fetch_add(n, std::memory_order_relaxed); }
+  uint64_t Get(uint8_t status) const { return count[status].load(std::memory_order_relaxed); }
+  void Clear() {
+    for (auto& c : count) c.store(0, std::memory_order_relaxed);
+  }
+};
+
+struct CaptureState {
+  explicit CaptureState(MidiInputService& midiService) : service(midiService) {}
+  CaptureState(const CaptureState&) = delete;
+  CaptureState& operator=(const CaptureState&) = delete;
+
+  MidiInputService& service;
+  EventRing eventRing;
+  SysexQ sysexQ;
+  // Set by the window thread (a buffer release is wanted, or the sysex queue overflowed);
+  // read by the callback, which clears it once it has released the buffer.
+  std::atomic<uint32_t> stopRequest{0};
+  StatusCounters statusCounters;
+  ReceiveHeader receiveHeader;
+  alignas(64) uint8_t receiveBuffer[kReceiveBufferReserve] = {};
+};
+
+}  // namespace tessaly

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/midi_input_service.h"
+
+// A scriptable MIDI input service for tests and fuzzing. A test sets the ports, makes any
+// call fail with a chosen result, and plays the driver: it delivers callback calls of any
+// kind and fills and returns the queued receive buffer with chosen bytes. The semantics are
+// those of the real service: Reset returns the queued buffer through the callback before it
+// returns, Close and UnprepareHeader fail while a buffer is queued, AddBuffer fails on an
+// unprepared header, and every call on a closed or unknown handle answers kInvalidHandle.
+//
+// Port calls come from the test's window thread; Deliver* and Return* may come from one other
+// thread (the test's driver thread) once the port is open.
+namespace tessaly {
+
+class FakeMidiInputService : public MidiInputService {
+ public:
+  enum class Call {
+    kGetDevCaps,
+    kOpen,
+    kStart,
+    kStop,
+    kReset,
+    kClose,
+    kPrepareHeader,
+    kUnprepareHeader,
+    kAddBuffer,
+  };
+
+  // --- script ---
+  void SetPorts(std::vector<std::string> names);
+  // GetNumDevs answers `count` whatever the port list holds (a port that vanished since).
+  void SetReportedPortCount(std::optional<uint32_t> count) { reportedCount_ = count; }
+  // The next `times` calls (or every call, with times < 0) fail with `result` and do nothing.
+  void FailCall(Call call, MidiResult result, int times = 1);
+  void ClearFailures();
+  // Time stamp used for the callback calls the service makes itself (open, close, reset).
+  void SetNow(uint32_t ms) { now_.store(ms, std::memory_order_relaxed); }
+
+  // --- the driver's side ---
+  // Calls the callback of the open port with any kind and parameters; false when no port is
+  // open.
+  bool Deliver(uint32_t kind, uintptr_t param1, uintptr_t param2);
+  bool DeliverShort(uint32_t message, uint32_t timeStamp);  // MIM_DATA
+  bool DeliverError(uint32_t message, uint32_t timeStamp);  // MIM_ERROR
+  // Fills the queued buffer with `bytes` (cut to its length) and returns it with `kind`;
+  // `claimedBytes` overrides the recorded count the header reports. False when no buffer is
+  // queued.
+  bool ReturnBuffer(const uint8_t* bytes, size_t n, uint32_t timeStamp,
+                    uint32_t kind = 0x3C4 /* MIM_LONGDATA */,
+                    std::optional<uint32_t> claimedBytes = std::nullopt);
+  // Sends system-exclusive bytes as a driver would: into the queued buffer, returned when it
+  // is full or after an F7. Bytes that arrive while no buffer is queued are dropped; returns
+  // how many were dropped.
+  size_t SendSysex(const uint8_t* bytes, size_t n, uint32_t timeStamp);
+  size_t SendSysex(const std::vector<uint8_t>& bytes, uint32_t timeStamp) {
+    return SendSysex(bytes.data(), bytes.size(), timeStamp);
+  }
+
+  // --- inspection ---
+  bool BufferQueued() const { return queued_.load(std::memory_order_acquire) != nullptr; }
+  bool IsOpen() const { return openHandle_.load(std::memory_order_acquire) != 0; }
+  MidiInHandle OpenHandle() const { return openHandle_.load(std::memory_order_acquire); }
+  uint32_t OpenPortIndex() const { return openPort_; }
+  bool Started() const { return started_; }
+  // Port calls made so far, in order, e.g. "Open 0", "Start", "Reset", "Close", with the
+  // result appended when it is not 0: "Close -> 65".
+  std::vector<std::string> CallLog() const;
+  void ClearCallLog();
+
+  // --- MidiInputService ---
+  uint32_t GetNumDevs() override;
+  MidiResult GetDevCaps(uint32_t port, PortCaps* caps, uint32_t capsSize) override;
+  MidiResult Open(MidiInHandle* handle, uint32_t port, MidiInputProc callback, uintptr_t instance,
+                  uint32_t flags) override;
+  MidiResult Start(MidiInHandle handle) override;
+  MidiResult Stop(MidiInHandle handle) override;
+  MidiResult Reset(MidiInHandle handle) override;
+  MidiResult Close(MidiInHandle handle) override;
+  MidiResult PrepareHeader(MidiInHandle handle, ReceiveHeader* header,
+                           uint32_t headerSize) override;
+  MidiResult UnprepareHeader(MidiInHandle handle, ReceiveHeader* header,
+                             uint32_t headerSize) override;
+  MidiResult AddBuffer(MidiInHandle handle, ReceiveHeader* header, uint32_t headerSize) override;
+
+ private:
+  std::optional<MidiResult> TakeFailure(Call call);
+  bool ValidHandle(MidiInHandle handle) const;
+  void Log(const char* what, MidiResult result);
+  void Log(const std::string& what, MidiResult result);
+  bool ReturnQueued(uint32_t kind, uint32_t timeStamp, std::optional<uint32_t> claimedBytes);
+
+  std::vector<std::string> ports_;
+  std::optional<uint32_t> reportedCount_;
+  std::map<Call, std::pair<MidiResult, int>> failures_;
+  // Header calls come from the callback's thread too. A fake may lock; the real service may not.
+  std::mutex failuresMutex_;
+
+  std::atomic<MidiInHandle> openHandle_{0};
+  MidiInHandle nextHandle_ = 1;
+  uint32_t openPort_ = 0;
+  bool started_ = false;
+  std::atomic<MidiInputProc> callback_{nullptr};
+  std::atomic<uintptr_t> instance_{0};
+  std::atomic<uint32_t> now_{0};
+
+  // The queued receive buffer, handed over with release/acquire.
+  std::atomic<ReceiveHeader*> queued_{nullptr};
+  // Bytes written into the queued buffer by SendSysex so far (driver thread only).
+  std::atomic<uint32_t> filling_{0};
+
+  mutable std::mutex logMutex_;
+  std::vector<std::string> log_;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "capture/capture_state.h"
+#include "capture/midi_input_service.h"
+
+// Port control: which input port is active, the eight operations on it, the two sequences
+// built from them and the stepping between ports. Every operation reports the service's text
+// for its result as a status line and carries on; none ever stops on a failure.
+//
+// Window thread only. The input itself arrives through MidiInputCallback, registered here.
+namespace tessaly {
+
+// What port control needs of its owner: the message list, the view, and the clock.
+class PortHost {
+ public:
+  virtual ~PortHost() = default;
+  // Appends a line to MessageBoxList.
+  virtual void AppendStatusLine(std::string_view line) = 0;
+  // The view shows the current port fields.
+  virtual void Refresh() = 0;
+  // Input was (re)started: time stamps count from zero again.
+  virtual void InputStarted() = 0;
+};
+
+// Status line labels, 22 characters each.
+inline constexpr std::string_view kOpenLabel = "midiInOpen            ";
+inline constexpr std::string_view kStartLabel = "midiInStart           ";
+inline constexpr std::string_view kPrepareLabel = "midiInPrepareHeader   ";
+inline constexpr std::string_view kAddBufferLabel = "midiInAddBuffer       ";
+inline constexpr std::string_view kStopLabel = "midiInStop            ";
+inline constexpr std::string_view kResetLabel = "midiInReset           ";
+inline constexpr std::string_view kCloseLabel = "midiInClose           ";
+inline constexpr std::string_view kOpenRefusedLine =
+    "midiInOpen called when already open THIS IS BAD but protected now ";
+inline constexpr std::string_view kNoPortName = "not set yet or error";
+
+class PortControl {
+ public:
+  // Sets the port fields as at construction: portIndex 0, the name of port 0 (empty when the
+  // query fails), openStatus 0, portCount from the service.
+  PortControl(CaptureState& state, PortHost& host);
+  PortControl(const PortControl&) = delete;
+  PortControl& operator=(const PortControl&) = delete;
+
+  void OpenPort();
+  void StartInput();
+  void PrepareHeader();
+  void AddBuffer();
+  void StopInput();
+  void ResetInput();
+  void UnprepareBuffer();
+  void ClosePort();
+  void ReopenPort();
+  void ShutdownPort();
+  void NextPort();      // "Up"
+  void PreviousPort();  // "Down"
+
+  uint32_t portIndex() const { return portIndex_; }
+  uint32_t portCount() const { return portCount_; }
+  const std::string& portName() const { return portName_; }
+  int32_t openStatus() const { return openStatus_; }
+  bool portOpenMark() const { return portOpenMark_; }
+  MidiInHandle inputHandle() const { return inputHandle_; }
+
+ private:
+  void Report(std::string_view label, MidiResult result);
+  void QueryCapabilities();
+
+  CaptureState& state_;
+  MidiInputService& service_;
+  PortHost& host_;
+  uint32_t portIndex_ = 0;
+  uint32_t portCount_ = 0;
+  std::string portName_;
+  int32_t openStatus_ = 0;
+  MidiInHandle inputHandle_ = 0;
+  PortCaps portCaps_;
+  bool portOpenMark_ = false;
+};
+
+}  // namespace tessaly

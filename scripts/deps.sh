@@ -1,0 +1,23 @@
+# Sourced by the scripts: installs the Debian packages the build and the tests need, only
+# those that are missing, quietly.
+TESSALY_PACKAGES=(
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  librtmidi-dev libjack-jackd2-dev jackd2
+  qt6-base-dev libgl-dev
+)
+
+tessaly_install_deps() {
+  local missing=()
+  local p
+  for p in "${TESSALY_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+}
