@@ -1,0 +1,1 @@
+// Placeholder until the console front end lands.
