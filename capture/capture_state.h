@@ -22,7 +22,9 @@ inline constexpr uint32_t kReceiveBufferReserve = 8192;
 struct StatusCounters {
   std::atomic<uint64_t> count[256] = {};
 
-  void Add(uint8_t status, uint64_t n = 1) { count[status].fetch_add(n, std::memory_order_relaxed); }
+  void Add(uint8_t status, uint64_t n = 1) {
+    count[status].fetch_add(n, std::memory_order_relaxed);
+  }
   uint64_t Get(uint8_t status) const { return count[status].load(std::memory_order_relaxed); }
   void Clear() {
     for (auto& c : count) c.store(0, std::memory_order_relaxed);

@@ -19,8 +19,12 @@ inline constexpr size_t kStatusTextSize = 128;
 
 // Tag of a slot holding the complete event of index i; a slot being written carries the odd
 // tag. 0 means never written.
-constexpr uint64_t CompleteTag(uint64_t index) { return (index + 1) << 1; }
-constexpr uint64_t WritingTag(uint64_t index) { return CompleteTag(index) | 1; }
+constexpr uint64_t CompleteTag(uint64_t index) {
+  return (index + 1) << 1;
+}
+constexpr uint64_t WritingTag(uint64_t index) {
+  return CompleteTag(index) | 1;
+}
 
 struct EventSlot {
   std::atomic<uint64_t> sequence{0};
@@ -50,16 +54,22 @@ struct EventRecord {
   char statusText[kStatusTextSize] = {};
 };
 
-// Driver thread: the slot for the next event, marked as being written. Fill it with relaxed
-// stores, then call PublishEvent.
+// Driver thread: the slot for the next event, marked as being written. Fill its fields with
+// release stores (StoreField), then call PublishEvent.
 inline EventSlot& BeginEvent(EventRing& ring, uint64_t& index) {
   index = ring.writeIndex.load(std::memory_order_relaxed);  // our own index
   EventSlot& slot = ring.slots[index & (kEventRingSize - 1)];
+  // relaxed: ordered before the field stores by their release.
   slot.sequence.store(WritingTag(index), std::memory_order_relaxed);
-  // release fence: a reader that sees any of the field stores below also sees the odd tag
-  // (pairs with the reader's acquire fence before it checks the tag again).
-  std::atomic_thread_fence(std::memory_order_release);
   return slot;
+}
+
+// release: a reader whose acquire load sees this value also sees the odd tag stored before it,
+// so an overwrite in progress never passes for the event the reader asked for. Plain moves on
+// x86; no standalone fences, which ThreadSanitizer cannot follow.
+template <class T, class V>
+inline void StoreField(std::atomic<T>& field, V value) {
+  field.store(static_cast<T>(value), std::memory_order_release);
 }
 
 inline void PublishEvent(EventRing& ring, EventSlot& slot, uint64_t index) {
@@ -75,19 +85,18 @@ inline bool TakeEvent(const EventRing& ring, uint64_t index, EventRecord& out) {
   const EventSlot& slot = ring.slots[index & (kEventRingSize - 1)];
   // acquire: pairs with the release in PublishEvent; the fields of that event are visible.
   if (slot.sequence.load(std::memory_order_acquire) != CompleteTag(index)) return false;
-  out.timeStamp = slot.timeStamp.load(std::memory_order_relaxed);
-  out.message = slot.message.load(std::memory_order_relaxed);
-  out.kind = slot.kind.load(std::memory_order_relaxed);
-  out.released = slot.released.load(std::memory_order_relaxed) != 0;
+  // acquire, each: pairs with StoreField; a value from an overwrite in progress brings its odd
+  // tag with it, and the tag is read again only after these loads.
+  out.timeStamp = slot.timeStamp.load(std::memory_order_acquire);
+  out.message = slot.message.load(std::memory_order_acquire);
+  out.kind = slot.kind.load(std::memory_order_acquire);
+  out.released = slot.released.load(std::memory_order_acquire) != 0;
   if (out.released) {
     for (size_t i = 0; i < kStatusTextSize; ++i) {
-      out.statusText[i] = slot.statusText[i].load(std::memory_order_relaxed);
+      out.statusText[i] = slot.statusText[i].load(std::memory_order_acquire);
     }
     out.statusText[kStatusTextSize - 1] = '\0';
   }
-  // acquire fence: the loads above complete before the tag is read again, so an overwrite
-  // that began during the copy changes the tag we see (pairs with BeginEvent's fence).
-  std::atomic_thread_fence(std::memory_order_acquire);
   return slot.sequence.load(std::memory_order_relaxed) == CompleteTag(index);
 }
 

@@ -7,7 +7,9 @@
 
 namespace tessaly {
 
-void FakeMidiInputService::SetPorts(std::vector<std::string> names) { ports_ = std::move(names); }
+void FakeMidiInputService::SetPorts(std::vector<std::string> names) {
+  ports_ = std::move(names);
+}
 
 void FakeMidiInputService::FailCall(Call call, MidiResult result, int times) {
   std::lock_guard lock(failuresMutex_);
@@ -32,7 +34,9 @@ bool FakeMidiInputService::ValidHandle(MidiInHandle handle) const {
   return handle != 0 && handle == openHandle_.load(std::memory_order_acquire);
 }
 
-void FakeMidiInputService::Log(const char* what, MidiResult result) { Log(std::string(what), result); }
+void FakeMidiInputService::Log(const char* what, MidiResult result) {
+  Log(std::string(what), result);
+}
 
 void FakeMidiInputService::Log(const std::string& what, MidiResult result) {
   std::lock_guard lock(logMutex_);
@@ -280,7 +284,8 @@ size_t FakeMidiInputService::SendSysex(const uint8_t* bytes, size_t n, uint32_t 
     }
     data[at] = bytes[i];
     filling_.store(at + 1, std::memory_order_relaxed);
-    if (at + 1 == length || bytes[i] == kSysexEnd) ReturnQueued(MIM_LONGDATA, timeStamp, std::nullopt);
+    if (at + 1 == length || bytes[i] == kSysexEnd)
+      ReturnQueued(MIM_LONGDATA, timeStamp, std::nullopt);
   }
   return dropped;
 }

@@ -16,10 +16,10 @@ void ReleaseBuffer(CaptureState& state, MidiInHandle handle, ReceiveHeader& head
   state.service.GetErrorText(result, text, sizeof text);
   text[kStatusTextSize - 1] = '\0';
   for (size_t i = 0; i < kStatusTextSize; ++i) {
-    slot.statusText[i].store(text[i], std::memory_order_relaxed);  // published with the slot
+    StoreField(slot.statusText[i], text[i]);
     if (text[i] == '\0') break;
   }
-  slot.released.store(1, std::memory_order_relaxed);  // published with the slot
+  StoreField(slot.released, 1);
   // Only a buffer that really came free ends the request; a failed unprepare leaves it set,
   // so the buffer is released when it comes back next.
   if (result == kNoError) state.stopRequest.store(0, std::memory_order_relaxed);  // a flag only
@@ -62,10 +62,10 @@ void MidiInputCallback(MidiInHandle handle, uint32_t kind, uintptr_t instance, u
   CaptureState& state = *reinterpret_cast<CaptureState*>(instance);
   uint64_t index = 0;
   EventSlot& slot = BeginEvent(state.eventRing, index);
-  slot.timeStamp.store(static_cast<uint32_t>(param2), std::memory_order_relaxed);
-  slot.message.store(static_cast<uint32_t>(param1), std::memory_order_relaxed);
-  slot.kind.store(kind, std::memory_order_relaxed);
-  slot.released.store(0, std::memory_order_relaxed);
+  StoreField(slot.timeStamp, param2);
+  StoreField(slot.message, param1);
+  StoreField(slot.kind, kind);
+  StoreField(slot.released, 0);
   state.statusCounters.Add(kCountCallbacks);
   // Only our own header is touched: a buffer return that names any other address is recorded
   // and otherwise left alone.

@@ -36,11 +36,11 @@ inline constexpr uint32_t kHeaderInQueue = 0x4;
 // fields are atomics (relaxed: the hand-over itself is ordered by the service's queue) so a
 // misuse shows up as a wrong result, never as a data race.
 struct ReceiveHeader {
-  std::atomic<uint8_t*> data{nullptr};          // lpData
-  std::atomic<uint32_t> bufferLength{0};        // dwBufferLength
-  std::atomic<uint32_t> bytesRecorded{0};       // dwBytesRecorded, set by the service
-  std::atomic<uintptr_t> user{0};               // dwUser
-  std::atomic<uint32_t> flags{0};               // dwFlags: kHeader*
+  std::atomic<uint8_t*> data{nullptr};     // lpData
+  std::atomic<uint32_t> bufferLength{0};   // dwBufferLength
+  std::atomic<uint32_t> bytesRecorded{0};  // dwBytesRecorded, set by the service
+  std::atomic<uintptr_t> user{0};          // dwUser
+  std::atomic<uint32_t> flags{0};          // dwFlags: kHeader*
 };
 
 inline constexpr uint32_t kReceiveHeaderSize = sizeof(ReceiveHeader);
@@ -82,8 +82,7 @@ class MidiInputService {
                                      uint32_t headerSize) = 0;
   // kUnprepared on a header that was not prepared. The buffer comes back through the
   // callback as MIM_LONGDATA once full or when its message ended, or at reset.
-  virtual MidiResult AddBuffer(MidiInHandle handle, ReceiveHeader* header,
-                               uint32_t headerSize) = 0;
+  virtual MidiResult AddBuffer(MidiInHandle handle, ReceiveHeader* header, uint32_t headerSize) = 0;
   // Terminated text for every result, 0 included, cut to `size`.
   virtual MidiResult GetErrorText(MidiResult result, char* text, uint32_t size) {
     return CopyMidiResultText(result, text, size);

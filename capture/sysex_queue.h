@@ -52,7 +52,7 @@ inline void WriteSysexQ(SysexQ& q, const uint8_t* data, size_t n) {
   q.writeIndex.store(w + stored, std::memory_order_release);
   if (stored < n) {
     q.bytesDropped.fetch_add(n - stored, std::memory_order_relaxed);  // a count only
-    q.overflowIndex.store(w + stored, std::memory_order_relaxed);  // published by the next line
+    q.overflowIndex.store(w + stored, std::memory_order_relaxed);     // published by the next line
     // release: the mark's index and the write index are visible before the mark is.
     q.overflowPending.store(1, std::memory_order_release);
   }

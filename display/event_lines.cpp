@@ -127,21 +127,30 @@ void EventLines::ShowEvent(const EventRecord& event, CaptureState& state, const 
       const uint32_t n = errorCount_;
       errorSeen_ = true;
       ++errorCount_;
-      LineBuilder(messageBoxList).Add(prefixText).Format(" BAD BAD BAD BAD MIDI ERROR #%03u", n).Finish();
+      LineBuilder(messageBoxList)
+          .Add(prefixText)
+          .Format(" BAD BAD BAD BAD MIDI ERROR #%03u", n)
+          .Finish();
       return;
     }
     case MIM_DATA: {
       const uint8_t status = event.message & 0xFF;
       if (errorSeen_) {
         errorSeen_ = false;
-        LineBuilder(messageBoxList).Add(prefixText).Add(" SUSPECTED BAD Midi PACKET repeated below ").Finish();
+        LineBuilder(messageBoxList)
+            .Add(prefixText)
+            .Add(" SUSPECTED BAD Midi PACKET repeated below ")
+            .Finish();
       } else {
         statistics.Count(state.statusCounters, status);
       }
       if (filters.Hides(event.message)) return;
       char text[kPrefixSize];
       const size_t textLength = FormatChannelMessage(text, event.message);
-      LineBuilder(basicMessageList).Add(prefixText).Add(std::string_view(text, textLength)).Finish();
+      LineBuilder(basicMessageList)
+          .Add(prefixText)
+          .Add(std::string_view(text, textLength))
+          .Finish();
       return;
     }
     default:

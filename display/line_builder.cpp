@@ -30,7 +30,8 @@ LineBuilder& LineBuilder::Format(const char* format, ...) {
   va_start(args, format);
   const int n = std::vsnprintf(piece, sizeof piece, format, args);
   va_end(args);
-  if (n > 0) Add(std::string_view(piece, std::min<size_t>(static_cast<size_t>(n), sizeof piece - 1)));
+  if (n > 0)
+    Add(std::string_view(piece, std::min<size_t>(static_cast<size_t>(n), sizeof piece - 1)));
   return *this;
 }
 

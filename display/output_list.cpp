@@ -23,7 +23,8 @@ void OutputList::AppendLine(std::string_view text) {
 char* OutputList::Reserve(size_t length, uint64_t& chunk, uint64_t& offset) {
   if (chunks_.empty() || chunks_.back().size - chunks_.back().used < length) {
     // Chunks double up to 16 MiB, so a short list stays small and a long one allocates rarely.
-    size_t size = chunks_.empty() ? kFirstChunkSize : std::min(chunks_.back().size * 2, kMaxChunkSize);
+    size_t size =
+        chunks_.empty() ? kFirstChunkSize : std::min(chunks_.back().size * 2, kMaxChunkSize);
     size = std::max(size, length);
     chunks_.push_back(Chunk{std::make_unique_for_overwrite<char[]>(size), size, 0});
   }

@@ -12,9 +12,8 @@
 namespace tessaly {
 
 inline constexpr std::string_view kStatisticsRowNames[8] = {
-    "CHN_NOTE_OFF       ", "CHN_NOTE_ON         ", "CHN_KEY_PRESS     ",
-    "CHN_CNTL_CHNG    ",   "CHN_PROG_CHNG   ",     "CHN_CHN_PRESS    ",
-    "CHN_PITCH_BEND   ",   "SYSEX DATA             ",
+    "CHN_NOTE_OFF       ", "CHN_NOTE_ON         ", "CHN_KEY_PRESS     ", "CHN_CNTL_CHNG    ",
+    "CHN_PROG_CHNG   ",    "CHN_CHN_PRESS    ",    "CHN_PITCH_BEND   ",  "SYSEX DATA             ",
 };
 
 class StatusStatistics {
