@@ -1,25 +1,178 @@
 #include "capture/port_control.h"
 
+#include <cstring>
+
+#include "capture/midi_constants.h"
+#include "capture/midi_input_callback.h"
+
 namespace tessaly {
+namespace {
+
+// The service's text for a result fills at most this many bytes, terminator included.
+constexpr size_t kResultTextSize = 128;
+constexpr size_t kLabelLength = 22;
+// Room for a label and the longest text the service can give, so a status line is never cut.
+constexpr size_t kStatusLineSize = kLabelLength + kResultTextSize;
+
+// A close that leaves a port open: anything but success, or "nothing open at this handle".
+bool CloseLeftPortOpen(MidiResult result) {
+  return result != kNoError && result != kInvalidHandle;
+}
+
+// Length of a text up to its first zero byte, never looking past `size` bytes.
+size_t BoundedLength(const char* text, size_t size) {
+  const void* end = std::memchr(text, '\0', size);
+  return end == nullptr ? size : static_cast<size_t>(static_cast<const char*>(end) - text);
+}
+
+}  // namespace
 
 PortControl::PortControl(CaptureState& state, PortHost& host)
     : state_(state), service_(state.service), host_(host) {
+  portIndex_ = 0;
+  // The result is not examined: a query that writes nothing leaves the zero-filled name empty.
+  service_.GetDevCaps(portIndex_, &portCaps_, kPortCapsSize);
+  portName_.assign(portCaps_.productName, BoundedLength(portCaps_.productName, kProductNameSize));
+  openStatus_ = 0;
   portCount_ = service_.GetNumDevs();
 }
 
-void PortControl::OpenPort() {}
-void PortControl::StartInput() {}
-void PortControl::PrepareHeader() {}
-void PortControl::AddBuffer() {}
-void PortControl::StopInput() {}
-void PortControl::ResetInput() {}
-void PortControl::UnprepareBuffer() {}
-void PortControl::ClosePort() {}
-void PortControl::ReopenPort() {}
-void PortControl::ShutdownPort() {}
-void PortControl::NextPort() {}
-void PortControl::PreviousPort() {}
-void PortControl::Report(std::string_view, MidiResult) {}
-void PortControl::QueryCapabilities() {}
+void PortControl::Report(std::string_view label, MidiResult result) {
+  char text[kResultTextSize] = {};
+  service_.GetErrorText(result, text, sizeof text);
+  text[kResultTextSize - 1] = '\0';  // a service that filled every byte is cut, not overrun
+  // The service's text is copied byte for byte after the label; it is never a format.
+  char line[kStatusLineSize];
+  const size_t labelLength = label.size() < kLabelLength ? label.size() : kLabelLength;
+  std::memcpy(line, label.data(), labelLength);
+  const size_t textLength = BoundedLength(text, kResultTextSize);
+  std::memcpy(line + labelLength, text, textLength);
+  host_.AppendStatusLine(std::string_view(line, labelLength + textLength));
+}
+
+void PortControl::OpenPort() {
+  if (portOpenMark_) {
+    // No service call and no refresh: the fields stay as they are.
+    host_.AppendStatusLine(kOpenRefusedLine);
+    return;
+  }
+  const MidiResult result = service_.Open(&inputHandle_, portIndex_, &MidiInputCallback,
+                                          reinterpret_cast<uintptr_t>(&state_), kCallbackFunction);
+  openStatus_ = result == kNoError ? 1 : 0;
+  Report(kOpenLabel, result);
+  // Only an open that succeeded leaves a port open; after a failed one the next open may
+  // try again.
+  portOpenMark_ = result == kNoError;
+  host_.Refresh();
+}
+
+void PortControl::StartInput() {
+  const MidiResult result = service_.Start(inputHandle_);
+  // The service's time stamps count from zero again, so the drain's time base must too;
+  // a start that failed restarted no clock.
+  if (result == kNoError) host_.InputStarted();
+  Report(kStartLabel, result);
+  host_.Refresh();
+}
+
+void PortControl::PrepareHeader() {
+  ReceiveHeader& header = state_.receiveHeader;
+  // relaxed: the header is ours while it is not queued; the service's AddBuffer publishes it.
+  header.data.store(state_.receiveBuffer, std::memory_order_relaxed);
+  header.bufferLength.store(kReceiveBufferLength, std::memory_order_relaxed);
+  header.flags.store(0, std::memory_order_relaxed);
+  header.user.store(0, std::memory_order_relaxed);
+  // A stop request concerns the buffer queued before this one; left set, it would release
+  // the new buffer at its first return and end sysex input. relaxed: a flag only, the
+  // service's AddBuffer orders it before the buffer can come back.
+  state_.stopRequest.store(0, std::memory_order_relaxed);
+  Report(kPrepareLabel, service_.PrepareHeader(inputHandle_, &header, kReceiveHeaderSize));
+  host_.Refresh();
+}
+
+void PortControl::AddBuffer() {
+  Report(kAddBufferLabel,
+         service_.AddBuffer(inputHandle_, &state_.receiveHeader, kReceiveHeaderSize));
+  host_.Refresh();
+}
+
+void PortControl::StopInput() {
+  Report(kStopLabel, service_.Stop(inputHandle_));
+  host_.Refresh();
+}
+
+void PortControl::ResetInput() {
+  // The service hands the queued buffer back through the callback before Reset returns.
+  Report(kResetLabel, service_.Reset(inputHandle_));
+  host_.Refresh();
+}
+
+void PortControl::UnprepareBuffer() {
+  // Set before the reset, so the buffer it returns meets the flag already set. relaxed: the
+  // service's Reset call orders it before the callback that gets the buffer back.
+  state_.stopRequest.store(1, std::memory_order_relaxed);
+  ResetInput();
+}
+
+void PortControl::ClosePort() {
+  MidiResult result = service_.Close(inputHandle_);
+  if (result != kNoError) {
+    // Most likely the buffer is still queued: have it returned and released, then try once
+    // more. Only the second close's text is shown. relaxed: as in UnprepareBuffer.
+    state_.stopRequest.store(1, std::memory_order_relaxed);
+    ResetInput();
+    result = service_.Close(inputHandle_);
+  }
+  portOpenMark_ = CloseLeftPortOpen(result);
+  Report(kCloseLabel, result);
+  openStatus_ = 0;
+  host_.Refresh();
+}
+
+void PortControl::ReopenPort() {
+  // Input starts before the buffer is queued; every step runs whatever the one before gave.
+  OpenPort();
+  StartInput();
+  PrepareHeader();
+  AddBuffer();
+}
+
+void PortControl::ShutdownPort() {
+  // The reset (which returns the buffer) comes before the stop.
+  UnprepareBuffer();
+  StopInput();
+  ClosePort();
+}
+
+void PortControl::QueryCapabilities() {
+  if (service_.GetDevCaps(portIndex_, &portCaps_, kPortCapsSize) != kNoError) {
+    portName_ = kNoPortName;
+    return;
+  }
+  portName_.assign(portCaps_.productName, BoundedLength(portCaps_.productName, kProductNameSize));
+}
+
+void PortControl::NextPort() {
+  // With no port there is no last one; portCount - 1 below would wrap.
+  if (portCount_ == 0) return;
+  const uint32_t lastPort = portCount_ - 1;
+  if (portIndex_ == lastPort) return;
+  ShutdownPort();
+  portIndex_ = portIndex_ + 1;
+  if (portIndex_ > lastPort) portIndex_ = lastPort;
+  QueryCapabilities();
+  ReopenPort();
+  host_.Refresh();
+}
+
+void PortControl::PreviousPort() {
+  // Also covers "no port at all": the index never leaves 0 then.
+  if (portIndex_ == 0) return;
+  ShutdownPort();
+  portIndex_ = portIndex_ - 1;
+  QueryCapabilities();
+  ReopenPort();
+  host_.Refresh();
+}
 
 }  // namespace tessaly

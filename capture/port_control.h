@@ -79,6 +79,8 @@ class PortControl {
   int32_t openStatus_ = 0;
   MidiInHandle inputHandle_ = 0;
   PortCaps portCaps_;
+  // True while a port is open: set by an open that succeeded, cleared by a close that
+  // succeeded or found nothing open. An open is refused while it is set.
   bool portOpenMark_ = false;
 };
 
