@@ -175,4 +175,10 @@ void PortControl::PreviousPort() {
   host_.Refresh();
 }
 
+void PortControl::SelectPort(uint32_t port) {
+  portIndex_ = port;
+  QueryCapabilities();
+  host_.Refresh();
+}
+
 }  // namespace tessaly

@@ -58,6 +58,9 @@ class PortControl {
   void ShutdownPort();
   void NextPort();      // "Up"
   void PreviousPort();  // "Down"
+  // Chooses the port the next ReopenPort opens, and queries its name, before any port is
+  // open: a front end that starts on a port other than 0.
+  void SelectPort(uint32_t port);
 
   uint32_t portIndex() const { return portIndex_; }
   uint32_t portCount() const { return portCount_; }
