@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "capture/drain_wake.h"
 #include "capture/event_ring.h"
 #include "capture/midi_input_service.h"
 #include "capture/sysex_queue.h"
@@ -43,6 +44,8 @@ struct CaptureState {
   // read by the callback, which clears it once it has released the buffer.
   std::atomic<uint32_t> stopRequest{0};
   StatusCounters statusCounters;
+  // Asks the window thread for an early drain when a queue passes its fill mark.
+  DrainWake drainWake;
   ReceiveHeader receiveHeader;
   alignas(64) uint8_t receiveBuffer[kReceiveBufferReserve] = {};
 };

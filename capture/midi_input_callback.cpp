@@ -74,6 +74,15 @@ void MidiInputCallback(MidiInHandle handle, uint32_t kind, uintptr_t instance, u
     HandleReturnedBuffer(state, handle, kind, state.receiveHeader, slot);
   }
   PublishEvent(state.eventRing, slot, index);
+  // relaxed: the fill check is a heuristic; a stale read index only makes it signal late by
+  // an event or early by a drain.
+  const uint64_t unreadEvents =
+      index + 1 - state.eventRing.readIndex.load(std::memory_order_relaxed);
+  const uint64_t unreadBytes = state.sysexQ.writeIndex.load(std::memory_order_relaxed) -
+                               state.sysexQ.readIndex.load(std::memory_order_relaxed);
+  if (unreadEvents >= kEventRingFillMark || unreadBytes >= kSysexQFillMark) {
+    state.drainWake.Signal();
+  }
 }
 
 }  // namespace tessaly
