@@ -97,6 +97,8 @@ TEST_F(MonitorStartTest, FailedOpenAtStartThenUpOpensNextPort) {
                 kHelp));
   EXPECT_EQ(monitor.ports().openStatus(), 0);
 
+  // Nothing is open: the first close fails, so a reset and a second close follow, and the
+  // failed open does not keep the next port from opening.
   monitor.ports().NextPort();
   monitor.DrainAndDisplay();
   EXPECT_EQ(Since(monitor.messageBoxList, 9),
@@ -113,6 +115,9 @@ TEST_F(MonitorStartTest, FailedOpenAtStartThenUpOpensNextPort) {
   EXPECT_EQ(monitor.ports().portIndex(), 1u);
   EXPECT_EQ(monitor.ports().portName(), "Port B");
   EXPECT_EQ(monitor.ports().openStatus(), 1);
+  EXPECT_EQ(service.OpenPortIndex(), 1u);
+  EXPECT_TRUE(service.BufferQueued());
+  EXPECT_EQ(monitor.capture().stopRequest.load(), 0u);
 }
 
 TEST_F(MonitorStartTest, PortChangeAndShutdownShowReleaseAtNextDrain) {
