@@ -1,0 +1,234 @@
+#include "capture/input_delivery.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <system_error>
+
+#include "capture/midi_constants.h"
+
+namespace tessaly {
+namespace {
+
+int64_t MonotonicNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+// Turns what the parser finds into callback calls, for the message being delivered.
+class InputDelivery::Sink : public MidiStreamSink {
+ public:
+  Sink(InputDelivery& delivery, uint32_t timeStamp) : delivery_(delivery), timeStamp_(timeStamp) {}
+
+  void ShortMessage(uint32_t message) override { delivery_.Call(MIM_DATA, message, timeStamp_); }
+  void Malformed(uint32_t message) override { delivery_.Call(MIM_ERROR, message, timeStamp_); }
+  void SysexBytes(const uint8_t* bytes, size_t n, bool ends) override {
+    delivery_.StoreSysex(bytes, n, ends, timeStamp_);
+  }
+  void SysexInterrupted() override {
+    if (delivery_.CurrentBuffer() != nullptr) delivery_.ReturnBuffer(MIM_LONGERROR, timeStamp_);
+  }
+
+ private:
+  InputDelivery& delivery_;
+  const uint32_t timeStamp_;
+};
+
+InputDelivery::InputDelivery(MidiInHandle handle, MidiInputProc callback, uintptr_t instance)
+    : handle_(handle),
+      callback_(callback),
+      instance_(instance),
+      message_(new uint8_t[RawMessageQueue::kMaxMessage]) {}
+
+InputDelivery::~InputDelivery() {
+  Shutdown();
+}
+
+bool InputDelivery::Launch() {
+  if (thread_.joinable()) return true;
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
+void InputDelivery::Shutdown() {
+  if (!thread_.joinable()) return;
+  quit_.store(true, std::memory_order_release);  // release: seen by Run after its wake-up
+  Wake();
+  thread_.join();
+}
+
+void InputDelivery::Wake() {
+  // release: what was queued or requested before is visible to the input thread once it sees
+  // the counter move (pairs with the acquire load in Run).
+  wake_.fetch_add(1, std::memory_order_release);
+  wake_.notify_one();
+}
+
+uint32_t InputDelivery::ElapsedMs() const {
+  const int64_t elapsed = MonotonicNs() - startNs_.load(std::memory_order_relaxed);
+  return static_cast<uint32_t>(static_cast<uint64_t>(std::max<int64_t>(elapsed, 0)) / 1000000u);
+}
+
+void InputDelivery::Receive(const uint8_t* bytes, size_t n) {
+  if (n == 0) return;
+  // seq_cst, with the seq_cst pair in Reset: either Reset sees this producer inside, or this
+  // producer sees input stopped. No message slips in after Reset looked.
+  producing_.fetch_add(1, std::memory_order_seq_cst);
+  if (started_.load(std::memory_order_seq_cst)) {
+    queue_.Push(ElapsedMs(), bytes, n);
+    producing_.fetch_sub(1, std::memory_order_release);  // release: the push is done
+    Wake();
+    return;
+  }
+  producing_.fetch_sub(1, std::memory_order_release);
+}
+
+void InputDelivery::StartInput() {
+  startNs_.store(MonotonicNs(), std::memory_order_relaxed);  // published by the store below
+  // seq_cst (a release at least): a producer that sees input started also sees the new start
+  // time; seq_cst for the pairing with Receive described there.
+  started_.store(true, std::memory_order_seq_cst);
+}
+
+void InputDelivery::StopInput() {
+  started_.store(false, std::memory_order_seq_cst);
+}
+
+void InputDelivery::Reset() {
+  started_.store(false, std::memory_order_seq_cst);
+  // seq_cst: pairs with Receive; once no producer is inside, none will push again.
+  while (producing_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+  if (!thread_.joinable()) {
+    // No input thread (never launched, or shut down): nothing else can be calling back.
+    ResetOnInputThread();
+    return;
+  }
+  if (thread_.get_id() == std::this_thread::get_id()) {
+    // Called from inside the callback, in the middle of a message: only the buffer can be
+    // handed back here; the parser is busy with the message.
+    if (CurrentBuffer() != nullptr) ReturnBuffer(MIM_LONGDATA, ElapsedMs());
+    return;
+  }
+  const uint32_t ticket = resetRequested_.fetch_add(1, std::memory_order_acq_rel) + 1;
+  Wake();
+  for (;;) {
+    // acquire: pairs with the release in Run; the buffer has come back through the callback.
+    const uint32_t done = resetDone_.load(std::memory_order_acquire);
+    if (static_cast<int32_t>(done - ticket) >= 0) return;
+    resetDone_.wait(done, std::memory_order_acquire);
+  }
+}
+
+MidiResult InputDelivery::AddBuffer(ReceiveHeader* header) {
+  header->bytesRecorded.store(0, std::memory_order_relaxed);
+  header->flags.fetch_or(kHeaderInQueue, std::memory_order_relaxed);
+  header->flags.fetch_and(~kHeaderDone, std::memory_order_relaxed);
+  ReceiveHeader* expected = nullptr;
+  // release: the header's fields are set before the input thread can take it (pairs with
+  // the acquire in CurrentBuffer).
+  if (!queued_.compare_exchange_strong(expected, header, std::memory_order_release,
+                                       std::memory_order_relaxed)) {
+    // Another buffer is queued; the caller's header goes back to how it was.
+    header->flags.fetch_and(~kHeaderInQueue, std::memory_order_relaxed);
+    return kStillPlaying;
+  }
+  return kNoError;
+}
+
+void InputDelivery::Run() {
+  for (;;) {
+    // acquire: pairs with the release in Wake; messages and requests made before are seen.
+    const uint32_t seen = wake_.load(std::memory_order_acquire);
+    TakeReceived();
+    const uint32_t requested = resetRequested_.load(std::memory_order_acquire);
+    if (requested != resetDone_.load(std::memory_order_relaxed)) {
+      ResetOnInputThread();
+      resetDone_.store(requested, std::memory_order_release);  // release: pairs with Reset
+      resetDone_.notify_all();
+    }
+    if (quit_.load(std::memory_order_acquire)) {
+      TakeReceived();
+      return;
+    }
+    wake_.wait(seen, std::memory_order_acquire);
+  }
+}
+
+void InputDelivery::TakeReceived() {
+  uint32_t timeStamp = 0;
+  size_t n = 0;
+  while (queue_.Pop(timeStamp, message_.get(), n)) {
+    Sink sink(*this, timeStamp);
+    parser_.Feed(message_.get(), n, sink);
+  }
+}
+
+void InputDelivery::ResetOnInputThread() {
+  // Everything received before the reset is delivered first, in order.
+  TakeReceived();
+  // A sysex message in progress ends here; its bytes so far come back in the buffer.
+  parser_.Reset();
+  if (CurrentBuffer() != nullptr) ReturnBuffer(MIM_LONGDATA, ElapsedMs());
+}
+
+void InputDelivery::Call(uint32_t kind, uintptr_t param1, uint32_t timeStamp) {
+  callback_(handle_, kind, instance_, param1, timeStamp);
+}
+
+ReceiveHeader* InputDelivery::CurrentBuffer() {
+  // acquire: pairs with the release in AddBuffer; the header's fields are visible.
+  ReceiveHeader* queued = queued_.load(std::memory_order_acquire);
+  if (queued != filling_) {
+    filling_ = queued;
+    filled_ = 0;
+  }
+  return filling_;
+}
+
+void InputDelivery::ReturnBuffer(uint32_t kind, uint32_t timeStamp) {
+  ReceiveHeader* header = filling_;
+  header->bytesRecorded.store(filled_, std::memory_order_relaxed);
+  header->flags.fetch_and(~kHeaderInQueue, std::memory_order_relaxed);
+  header->flags.fetch_or(kHeaderDone, std::memory_order_relaxed);
+  filling_ = nullptr;
+  filled_ = 0;
+  // release: the count and flags are set before anyone who sees the buffer unqueued looks.
+  queued_.store(nullptr, std::memory_order_release);
+  Call(kind, reinterpret_cast<uintptr_t>(header), timeStamp);
+}
+
+void InputDelivery::StoreSysex(const uint8_t* bytes, size_t n, bool ends, uint32_t timeStamp) {
+  size_t at = 0;
+  while (at < n) {
+    ReceiveHeader* header = CurrentBuffer();
+    if (header == nullptr) {
+      sysexDropped_.fetch_add(n - at, std::memory_order_relaxed);  // a count only
+      return;
+    }
+    uint8_t* data = header->data.load(std::memory_order_relaxed);
+    const uint32_t length = header->bufferLength.load(std::memory_order_relaxed);
+    if (data == nullptr || length == 0) {
+      // Checked when it was queued; a header changed since is not written to.
+      sysexDropped_.fetch_add(n - at, std::memory_order_relaxed);
+      return;
+    }
+    if (filled_ >= length) {
+      ReturnBuffer(MIM_LONGDATA, timeStamp);
+      continue;
+    }
+    const size_t take = std::min<size_t>(length - filled_, n - at);
+    std::memcpy(data + filled_, bytes + at, take);
+    filled_ += static_cast<uint32_t>(take);
+    at += take;
+    if (filled_ == length || (ends && at == n)) ReturnBuffer(MIM_LONGDATA, timeStamp);
+  }
+}
+
+}  // namespace tessaly

@@ -1,0 +1,171 @@
+#include "capture/queued_input_service.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "capture/midi_constants.h"
+
+namespace tessaly {
+namespace {
+
+bool GoodHeader(const ReceiveHeader* header, uint32_t headerSize) {
+  return header != nullptr && headerSize == kReceiveHeaderSize;
+}
+
+}  // namespace
+
+QueuedInputService::QueuedInputService(std::vector<std::unique_ptr<PortBackend>> backends)
+    : backends_(std::move(backends)) {}
+
+QueuedInputService::~QueuedInputService() {
+  ForceClose();
+}
+
+void QueuedInputService::RefreshPorts() {
+  ports_.clear();
+  for (auto& backend : backends_) {
+    std::vector<std::string> names = backend->ListPorts();
+    for (size_t i = 0; i < names.size(); ++i)
+      ports_.push_back({backend.get(), i, std::move(names[i])});
+  }
+  listed_ = true;
+}
+
+void QueuedInputService::ForceClose() {
+  if (!owned_) return;
+  EndSession();
+}
+
+void QueuedInputService::EndSession() {
+  owned_->source.reset();  // no more input from here on
+  owned_->delivery.Shutdown();
+  open_.store(nullptr, std::memory_order_release);
+  owned_.reset();
+}
+
+uint64_t QueuedInputService::MessagesDropped() const {
+  return owned_ ? owned_->delivery.MessagesDropped() : 0;
+}
+
+uint64_t QueuedInputService::SysexBytesDropped() const {
+  return owned_ ? owned_->delivery.SysexBytesDropped() : 0;
+}
+
+QueuedInputService::Session* QueuedInputService::Find(MidiInHandle handle) const {
+  // acquire: pairs with the release in Open; the session is fully built.
+  Session* session = open_.load(std::memory_order_acquire);
+  if (handle == 0 || session == nullptr || session->delivery.handle() != handle) return nullptr;
+  return session;
+}
+
+uint32_t QueuedInputService::GetNumDevs() {
+  RefreshPorts();
+  return static_cast<uint32_t>(ports_.size());
+}
+
+MidiResult QueuedInputService::GetDevCaps(uint32_t port, PortCaps* caps, uint32_t capsSize) {
+  if (caps == nullptr || capsSize != kPortCapsSize) return kInvalidParam;
+  if (!listed_) RefreshPorts();
+  if (port >= ports_.size()) return kBadDeviceId;
+  std::memset(caps->productName, 0, sizeof caps->productName);
+  const std::string& name = ports_[port].name;
+  std::memcpy(caps->productName, name.data(), std::min(name.size(), sizeof caps->productName - 1));
+  return kNoError;
+}
+
+MidiResult QueuedInputService::Open(MidiInHandle* handle, uint32_t port, MidiInputProc callback,
+                                    uintptr_t instance, uint32_t flags) {
+  if (handle == nullptr || callback == nullptr || flags != kCallbackFunction) return kInvalidParam;
+  if (owned_) return kAllocated;
+  if (!listed_) RefreshPorts();
+  if (port >= ports_.size()) return kBadDeviceId;
+  const MidiInHandle opened = nextHandle_;
+  nextHandle_ = nextHandle_ + 1 == 0 ? 1 : nextHandle_ + 1;
+  std::unique_ptr<Session> session;
+  try {
+    session = std::make_unique<Session>(opened, callback, instance);
+  } catch (const std::bad_alloc&) {
+    return kNoMemory;
+  }
+  if (!session->delivery.Launch()) return kNoMemory;
+  const Port& chosen = ports_[port];
+  const MidiResult result = chosen.backend->Open(chosen.index, session->delivery, session->source);
+  if (result != kNoError) return result;
+  *handle = opened;
+  owned_ = std::move(session);
+  // release: the session is complete before the callback's thread can find it.
+  open_.store(owned_.get(), std::memory_order_release);
+  // Input is not started yet, so the input thread is not calling back: no overlap.
+  callback(opened, MIM_OPEN, instance, 0, 0);
+  return kNoError;
+}
+
+MidiResult QueuedInputService::Start(MidiInHandle handle) {
+  Session* session = Find(handle);
+  if (session == nullptr) return kInvalidHandle;
+  session->delivery.StartInput();
+  return session->source->Health();
+}
+
+MidiResult QueuedInputService::Stop(MidiInHandle handle) {
+  Session* session = Find(handle);
+  if (session == nullptr) return kInvalidHandle;
+  session->delivery.StopInput();
+  return session->source->Health();
+}
+
+MidiResult QueuedInputService::Reset(MidiInHandle handle) {
+  Session* session = Find(handle);
+  if (session == nullptr) return kInvalidHandle;
+  session->delivery.Reset();
+  return session->source->Health();
+}
+
+MidiResult QueuedInputService::Close(MidiInHandle handle) {
+  Session* session = Find(handle);
+  if (session == nullptr) return kInvalidHandle;
+  if (session->delivery.BufferQueued()) return kStillPlaying;
+  session->source.reset();
+  session->delivery.Shutdown();
+  // The input thread has ended: this is the only call back now.
+  session->delivery.StopInput();
+  session->delivery.callback()(handle, MIM_CLOSE, session->delivery.instance(), 0, 0);
+  EndSession();
+  return kNoError;
+}
+
+MidiResult QueuedInputService::PrepareHeader(MidiInHandle handle, ReceiveHeader* header,
+                                             uint32_t headerSize) {
+  if (Find(handle) == nullptr) return kInvalidHandle;
+  if (!GoodHeader(header, headerSize) || header->data.load(std::memory_order_relaxed) == nullptr) {
+    return kInvalidParam;
+  }
+  header->flags.fetch_or(kHeaderPrepared, std::memory_order_relaxed);
+  return kNoError;
+}
+
+MidiResult QueuedInputService::UnprepareHeader(MidiInHandle handle, ReceiveHeader* header,
+                                               uint32_t headerSize) {
+  Session* session = Find(handle);
+  if (session == nullptr) return kInvalidHandle;
+  if (!GoodHeader(header, headerSize)) return kInvalidParam;
+  if (session->delivery.IsQueued(header)) return kStillPlaying;
+  header->flags.fetch_and(~kHeaderPrepared, std::memory_order_relaxed);
+  return kNoError;
+}
+
+MidiResult QueuedInputService::AddBuffer(MidiInHandle handle, ReceiveHeader* header,
+                                         uint32_t headerSize) {
+  Session* session = Find(handle);
+  if (session == nullptr) return kInvalidHandle;
+  if (!GoodHeader(header, headerSize)) return kInvalidParam;
+  if ((header->flags.load(std::memory_order_relaxed) & kHeaderPrepared) == 0) return kUnprepared;
+  if (header->data.load(std::memory_order_relaxed) == nullptr ||
+      header->bufferLength.load(std::memory_order_relaxed) == 0) {
+    return kInvalidParam;
+  }
+  return session->delivery.AddBuffer(header);
+}
+
+}  // namespace tessaly

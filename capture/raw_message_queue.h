@@ -1,0 +1,88 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+// RawMessageQueue: the messages a MIDI system delivers, copied out of its thread (RtMidi's
+// input thread, the JACK process thread, or the demo device) to the service's input thread.
+// Single producer, single consumer, fixed capacity, never blocks: a message that does not fit
+// is dropped and counted. Each record is a 4-byte length, a 4-byte time stamp and the bytes,
+// stored modulo the capacity; indices count bytes up without bound (64 bits).
+namespace tessaly {
+
+class RawMessageQueue {
+ public:
+  static constexpr size_t kCapacity = size_t{1} << 20;
+  static constexpr size_t kHeaderSize = 8;
+  // Longest message carried; a longer one is dropped whole.
+  static constexpr size_t kMaxMessage = kCapacity / 4;
+
+  RawMessageQueue() : bytes_(new uint8_t[kCapacity]) {}
+  RawMessageQueue(const RawMessageQueue&) = delete;
+  RawMessageQueue& operator=(const RawMessageQueue&) = delete;
+
+  // Producer. False (and counted) when the message is too long or does not fit now.
+  bool Push(uint32_t timeStamp, const uint8_t* data, size_t n) {
+    const uint64_t head = head_.load(std::memory_order_relaxed);  // our own index
+    // acquire: pairs with the release in Pop; the consumer is done with the bytes below tail.
+    const uint64_t tail = tail_.load(std::memory_order_acquire);
+    if (n > kMaxMessage || kHeaderSize + n > kCapacity - (head - tail)) {
+      dropped_.fetch_add(1, std::memory_order_relaxed);  // a count only
+      return false;
+    }
+    const uint32_t header[2] = {static_cast<uint32_t>(n), timeStamp};
+    CopyIn(head, header, kHeaderSize);
+    CopyIn(head + kHeaderSize, data, n);
+    // release: the record is stored before the index passes it; pairs with the acquire in Pop.
+    head_.store(head + kHeaderSize + n, std::memory_order_release);
+    return true;
+  }
+
+  // Consumer. Copies the oldest message into `out` (at least kMaxMessage bytes); false when
+  // the queue is empty.
+  bool Pop(uint32_t& timeStamp, uint8_t* out, size_t& n) {
+    const uint64_t tail = tail_.load(std::memory_order_relaxed);  // our own index
+    // acquire: pairs with the release in Push; the record below head is complete.
+    if (head_.load(std::memory_order_acquire) == tail) return false;
+    uint32_t header[2];
+    CopyOut(tail, header, kHeaderSize);
+    n = header[0];
+    timeStamp = header[1];
+    CopyOut(tail + kHeaderSize, out, n);
+    // release: we have read the record before the producer may overwrite it.
+    tail_.store(tail + kHeaderSize + n, std::memory_order_release);
+    return true;
+  }
+
+  bool Empty() const {
+    // acquire: a consumer that sees the queue non-empty also sees the record.
+    return head_.load(std::memory_order_acquire) == tail_.load(std::memory_order_relaxed);
+  }
+  uint64_t Dropped() const { return dropped_.load(std::memory_order_relaxed); }
+
+ private:
+  void CopyIn(uint64_t at, const void* from, size_t n) {
+    if (n == 0) return;
+    const size_t slot = static_cast<size_t>(at & (kCapacity - 1));
+    const size_t first = n < kCapacity - slot ? n : kCapacity - slot;
+    std::memcpy(bytes_.get() + slot, from, first);
+    std::memcpy(bytes_.get(), static_cast<const uint8_t*>(from) + first, n - first);
+  }
+  void CopyOut(uint64_t at, void* to, size_t n) const {
+    if (n == 0) return;
+    const size_t slot = static_cast<size_t>(at & (kCapacity - 1));
+    const size_t first = n < kCapacity - slot ? n : kCapacity - slot;
+    std::memcpy(to, bytes_.get() + slot, first);
+    std::memcpy(static_cast<uint8_t*>(to) + first, bytes_.get(), n - first);
+  }
+
+  alignas(64) std::atomic<uint64_t> head_{0};  // written by the producer only
+  alignas(64) std::atomic<uint64_t> tail_{0};  // written by the consumer only
+  alignas(64) std::atomic<uint64_t> dropped_{0};
+  std::unique_ptr<uint8_t[]> bytes_;
+};
+
+}  // namespace tessaly
