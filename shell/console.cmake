@@ -1,3 +1,9 @@
-# Console front end (no Qt).
-add_library(tessaly_console STATIC ${CMAKE_CURRENT_LIST_DIR}/console_stub.cpp)
-target_link_libraries(tessaly_console PUBLIC tessaly_display)
+# Console front end (no Qt): options, escaping and the console loop over MonitorCore, and the
+# RtMidi service the program runs on.
+add_library(tessaly_console STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/console_escape.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/console_options.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/console_frontend.cpp
+)
+target_compile_definitions(tessaly_console PRIVATE TESSALY_VERSION="${PROJECT_VERSION}")
+target_link_libraries(tessaly_console PUBLIC tessaly_display tessaly_rtmidi)

@@ -1,0 +1,161 @@
+#include "shell/console_frontend.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "display/monitor_core.h"
+#include "shell/console_escape.h"
+
+namespace tessaly {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kDrainPeriod = std::chrono::milliseconds(100);
+
+class SilentView : public MonitorView {
+ public:
+  void Refresh() override {}
+};
+
+sigset_t StopSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  return signals;
+}
+
+// The stop signals as a descriptor to poll; -1 when none could be made (then only the time
+// limit ends the run).
+class StopSignalFd {
+ public:
+  StopSignalFd() {
+    const sigset_t signals = StopSignals();
+    fd_ = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
+  }
+  ~StopSignalFd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  StopSignalFd(const StopSignalFd&) = delete;
+  StopSignalFd& operator=(const StopSignalFd&) = delete;
+
+  int fd() const { return fd_; }
+  bool Taken() {
+    signalfd_siginfo info;
+    return fd_ >= 0 && read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info);
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// Waits until `deadline` or a stop signal; true when a signal came.
+bool WaitUntil(StopSignalFd& stop, Clock::time_point deadline) {
+  for (;;) {
+    const auto now = Clock::now();
+    if (now >= deadline) return false;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+    pollfd fds[1] = {{stop.fd(), POLLIN, 0}};
+    const int ready = poll(fds, stop.fd() >= 0 ? 1 : 0, static_cast<int>(left));
+    if (ready > 0 && stop.Taken()) return true;
+  }
+}
+
+}  // namespace
+
+void ConsoleWriter::Follow(OutputList& list, std::string_view tag) {
+  for (size_t i = 0; i < 3; ++i) {
+    if (lists_[i] == nullptr || lists_[i] == &list) {
+      lists_[i] = &list;
+      tags_[i] = tag;
+      list.SetObserver(this);
+      return;
+    }
+  }
+}
+
+void ConsoleWriter::LineAppended(const OutputList& list, std::string_view line) {
+  for (size_t i = 0; i < 3; ++i) {
+    if (lists_[i] == &list) {
+      Write(tags_[i], line);
+      return;
+    }
+  }
+}
+
+void ConsoleWriter::Write(std::string_view tag, std::string_view line) {
+  buffer_.assign(tag);
+  buffer_ += '\t';
+  AppendEscaped(line, buffer_);
+  buffer_ += '\n';
+  std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
+}
+
+void BlockStopSignals() {
+  const sigset_t signals = StopSignals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
+int RunConsole(MidiInputService& service, const ConsoleSettings& settings, std::FILE* out,
+               const std::function<void()>& beforeTeardown) {
+  BlockStopSignals();
+  StopSignalFd stop;
+  ConsoleWriter writer(out);
+  SilentView view;
+  MonitorCore core(service);
+  core.SetView(&view);
+  writer.Follow(core.messageBoxList, "msg");
+  writer.Follow(core.basicMessageList, "midi");
+  writer.Follow(core.sysexList, "sysex");
+
+  const auto start = Clock::now();
+  const auto end = settings.seconds ? start + std::chrono::duration_cast<Clock::duration>(
+                                                  std::chrono::duration<double>(*settings.seconds))
+                                    : Clock::time_point::max();
+  core.ports().SelectPort(settings.port);
+  core.ports().ReopenPort();
+  writer.Flush();
+
+  auto nextDrain = start + kDrainPeriod;
+  for (;;) {
+    const bool last = nextDrain >= end;
+    if (WaitUntil(stop, last ? end : nextDrain) || last) break;
+    core.DrainAndDisplay();
+    writer.Flush();
+    nextDrain += kDrainPeriod;
+    // After a stall (a suspended process), carry on from now rather than drain in a burst.
+    if (nextDrain < Clock::now()) nextDrain = Clock::now() + kDrainPeriod;
+  }
+
+  core.Shutdown();
+  core.DrainAndDisplay();
+  const OutputList& statistics = core.statisticsList;
+  for (size_t i = 0; i < statistics.Count(); ++i) writer.Write("stats", statistics.Line(i));
+  writer.Flush();
+  if (beforeTeardown) beforeTeardown();
+  return 0;
+}
+
+int ListPorts(MidiInputService& service, std::FILE* out) {
+  const uint32_t count = service.GetNumDevs();
+  std::string line;
+  for (uint32_t port = 0; port < count; ++port) {
+    PortCaps caps;
+    if (service.GetDevCaps(port, &caps, kPortCapsSize) != kNoError) caps.productName[0] = '\0';
+    caps.productName[kProductNameSize - 1] = '\0';
+    line = std::to_string(port);
+    line += '\t';
+    AppendEscaped(caps.productName, line);
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), out);
+  }
+  std::fflush(out);
+  return 0;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "capture/midi_input_service.h"
+#include "display/output_list.h"
+
+// The console front end: the monitor on standard output. It starts like the window
+// (ReopenPort on the chosen port, its four status lines), drains every 100 ms and writes every
+// line appended to MessageBoxList, BasicMessageList and SysexList, in the order appended, as
+// "msg", "midi" or "sysex", a TAB, the escaped line and a newline, flushed after each drain.
+// On SIGINT, SIGTERM or when its time is up it runs ShutdownPort (whose lines are written
+// too), drains once more and writes the rows of StatisticsList as "stats", TAB, row.
+//
+// Runs on the calling thread, which is the window thread of its MonitorCore.
+namespace tessaly {
+
+class MonitorCore;
+
+// Writes list lines as the console shows them. Window thread.
+class ConsoleWriter : public LineObserver {
+ public:
+  explicit ConsoleWriter(std::FILE* out) : out_(out) {}
+
+  // Writes every line later appended to `list` with `tag`.
+  void Follow(OutputList& list, std::string_view tag);
+  void LineAppended(const OutputList& list, std::string_view line) override;
+  // Writes one line with `tag` now.
+  void Write(std::string_view tag, std::string_view line);
+  void Flush() { std::fflush(out_); }
+
+ private:
+  std::FILE* out_;
+  const OutputList* lists_[3] = {};
+  std::string_view tags_[3];
+  std::string buffer_;
+};
+
+struct ConsoleSettings {
+  uint32_t port = 0;
+  std::optional<double> seconds;  // none: until SIGINT or SIGTERM
+};
+
+// Blocks SIGINT and SIGTERM for the calling thread and every thread started after, so that
+// the console loop takes them. Call first thing, before any service thread exists.
+void BlockStopSignals();
+
+// Runs the console on `service` and returns the exit code. `beforeTeardown` runs after the
+// last drain, while the capture state still lives (a service that must stop calling back).
+int RunConsole(MidiInputService& service, const ConsoleSettings& settings, std::FILE* out,
+               const std::function<void()>& beforeTeardown = {});
+
+// Writes one line per port, index, TAB, name (escaped); returns the exit code.
+int ListPorts(MidiInputService& service, std::FILE* out);
+
+}  // namespace tessaly

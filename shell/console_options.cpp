@@ -1,0 +1,112 @@
+#include "shell/console_options.h"
+
+#include <charconv>
+#include <cmath>
+
+#ifndef TESSALY_VERSION
+#define TESSALY_VERSION "unknown"
+#endif
+
+namespace tessaly {
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: tessaly                    open the monitor window\n"
+    "       tessaly --console [--port N] [--seconds S]\n"
+    "                                  monitor input port N (default 0) on standard output\n"
+    "                                  until interrupted, or for S seconds\n"
+    "       tessaly --list-ports       list the MIDI input ports, one per line\n"
+    "       tessaly --help             show this text\n"
+    "       tessaly --version          show the version\n";
+
+bool ParsePort(std::string_view text, uint32_t& port) {
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, port, 10);
+  return !text.empty() && error == std::errc() && stop == end;
+}
+
+bool ParseSeconds(std::string_view text, double& seconds) {
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, seconds);
+  return !text.empty() && error == std::errc() && stop == end && std::isfinite(seconds) &&
+         seconds >= 0;
+}
+
+ParsedOptions Fail(std::string error) {
+  ParsedOptions parsed;
+  parsed.error = std::move(error);
+  return parsed;
+}
+
+}  // namespace
+
+std::string_view UsageText() {
+  return kUsage;
+}
+
+std::string VersionText() {
+  return std::string("tessaly ") + TESSALY_VERSION + "\n";
+}
+
+ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
+  ParsedOptions parsed;
+  Options& options = parsed.options;
+  bool modeGiven = false;
+  bool portGiven = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string_view name = args[i];
+    std::optional<std::string_view> inlineValue;
+    if (const size_t equals = name.find('='); name.starts_with("--") && equals != name.npos) {
+      inlineValue = name.substr(equals + 1);
+      name = name.substr(0, equals);
+    }
+    // The value of an option: after '=' or the next argument.
+    auto value = [&](std::string_view& out) {
+      if (inlineValue) {
+        out = *inlineValue;
+        return true;
+      }
+      if (i + 1 >= args.size()) return false;
+      out = args[++i];
+      return true;
+    };
+    RunMode mode = RunMode::kWindow;
+    if (name == "--console") {
+      mode = RunMode::kConsole;
+    } else if (name == "--list-ports") {
+      mode = RunMode::kListPorts;
+    } else if (name == "--help") {
+      mode = RunMode::kHelp;
+    } else if (name == "--version") {
+      mode = RunMode::kVersion;
+    } else if (name == "--port") {
+      std::string_view text;
+      if (!value(text)) return Fail("--port needs a port number");
+      if (!ParsePort(text, options.port)) return Fail("bad port number: " + std::string(text));
+      portGiven = true;
+      continue;
+    } else if (name == "--seconds") {
+      std::string_view text;
+      double seconds = 0;
+      if (!value(text)) return Fail("--seconds needs a number of seconds");
+      if (!ParseSeconds(text, seconds)) return Fail("bad number of seconds: " + std::string(text));
+      options.seconds = seconds;
+      continue;
+    } else {
+      return Fail("unknown option: " + std::string(args[i]));
+    }
+    if (inlineValue) return Fail(std::string(name) + " takes no value");
+    if (modeGiven && options.mode != mode) {
+      return Fail("choose one of --console, --list-ports, --help, --version");
+    }
+    modeGiven = true;
+    options.mode = mode;
+  }
+  if (options.mode != RunMode::kConsole && (portGiven || options.seconds)) {
+    return Fail("--port and --seconds go with --console");
+  }
+  parsed.ok = true;
+  return parsed;
+}
+
+}  // namespace tessaly

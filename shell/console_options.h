@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The command line of the program:
+//   tessaly                                   the window
+//   tessaly --console [--port N] [--seconds S] the console front end
+//   tessaly --list-ports | --help | --version
+// Values may follow as the next argument or after '=' (--port=2).
+namespace tessaly {
+
+enum class RunMode { kWindow, kConsole, kListPorts, kHelp, kVersion };
+
+struct Options {
+  RunMode mode = RunMode::kWindow;
+  uint32_t port = 0;
+  std::optional<double> seconds;  // run time of the console; none: until interrupted
+};
+
+struct ParsedOptions {
+  bool ok = false;
+  Options options;
+  std::string error;  // why not ok, one line, no newline
+};
+
+ParsedOptions ParseOptions(const std::vector<std::string_view>& args);
+
+// The usage text, ending in a newline.
+std::string_view UsageText();
+// "tessaly <version>\n".
+std::string VersionText();
+
+}  // namespace tessaly

@@ -1,1 +1,0 @@
-// Placeholder until the console front end lands.
