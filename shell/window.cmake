@@ -1,3 +1,24 @@
-# The Qt window.
-add_library(tessaly_window STATIC ${CMAKE_CURRENT_LIST_DIR}/window_main.cpp)
-target_link_libraries(tessaly_window PUBLIC tessaly_display Qt6::Widgets)
+# The Qt window: application, main dialog, about box, list views, copy and clear, icon.
+find_package(Qt6 REQUIRED COMPONENTS Svg)
+
+add_library(tessaly_window STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/window_main.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/monitor_app.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/monitor_dlg.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/monitor_bindings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/about_dlg.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/dialog_template.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/dialog_units.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/output_list_model.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/output_list_view.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/app_icon.cpp
+)
+set_target_properties(tessaly_window PROPERTIES AUTOMOC ON)
+# The core names members `slots` and `signals`: keep Qt's keyword macros out of every file
+# that sees both (Q_SIGNALS, Q_SLOTS and Q_EMIT instead).
+target_compile_definitions(tessaly_window PUBLIC QT_NO_KEYWORDS)
+target_link_libraries(tessaly_window PUBLIC tessaly_display Qt6::Widgets PRIVATE Qt6::Svg)
+qt_add_resources(tessaly_window tessaly_icon
+  PREFIX /tessaly
+  BASE ${CMAKE_CURRENT_LIST_DIR}/resources
+  FILES ${CMAKE_CURRENT_LIST_DIR}/resources/tessaly.svg)

@@ -1,12 +1,12 @@
 #include "shell/window_main.h"
 
-#include <cstdio>
+#include "shell/monitor_app.h"
 
 namespace tessaly {
 
-int RunWindow(int, char**, MidiInputService&) {
-  std::fputs("tessaly: the window is not built yet\n", stderr);
-  return 1;
+int RunWindow(int argc, char** argv, MidiInputService& service) {
+  CMonitorApp app(argc, argv);
+  return app.InitInstance(service);
 }
 
 }  // namespace tessaly

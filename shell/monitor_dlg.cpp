@@ -1,0 +1,273 @@
+#include "shell/monitor_dlg.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <string>
+
+#include "display/list_copy.h"
+#include "display/status_statistics.h"
+#include "shell/about_dlg.h"
+#include "shell/app_icon.h"
+#include "shell/dialog_units.h"
+#include "shell/output_list_view.h"
+
+namespace tessaly {
+namespace {
+
+struct FilterButton {
+  int id;
+  FilterId filter;
+};
+
+constexpr FilterButton kFilterButtons[] = {
+    {kIdKeyOff, FilterId::kKeyOff},
+    {kIdKeyOn, FilterId::kKeyOn},
+    {kIdVelocityZeroKeyOff, FilterId::kVelocityZeroKeyOff},
+    {kIdKeyPressure, FilterId::kKeyPressure},
+    {kIdControlChange, FilterId::kControlChange},
+    {kIdProgramChange, FilterId::kProgramChange},
+    {kIdChannelPressure, FilterId::kChannelPressure},
+    {kIdPitchBend, FilterId::kPitchBend},
+};
+
+constexpr int kListIds[] = {kIdMessageBoxList, kIdBasicMessageList, kIdStatisticsList,
+                            kIdSysexList};
+
+// The dialog font: the desktop's own face at the template's size.
+QFont DialogFont(int pointSize) {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPointSize(pointSize);
+  return font;
+}
+
+// A statistics row while its counts stay below 10 000: the longest row name, sixteen cells.
+int StatisticsRowLength() {
+  size_t name = 0;
+  for (std::string_view row : kStatisticsRowNames) name = std::max(name, row.size());
+  return static_cast<int>(name + 16 * std::string_view(" ____ ").size());
+}
+
+void SetTextIfChanged(QWidget* edit, const QString& text) {
+  // Refreshes come ten times a second: leave an unchanged box alone, so a selection in it
+  // survives.
+  auto* line = static_cast<QLineEdit*>(edit);
+  if (line->text() != text) line->setText(text);
+}
+
+}  // namespace
+
+CMonitorDlg::CMonitorDlg(MidiInputService& service, QWidget* parent)
+    : QDialog(parent), core_(service) {
+  // A dialog frame with a title and a close box; no minimise or maximise box.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setWindowTitle(QString::fromLatin1(kMonitorDialogTemplate.title));
+  setWindowIcon(AppIcon());
+  setFont(DialogFont(kMonitorDialogTemplate.fontPointSize));
+  CreateControls();
+  core_.SetView(this);
+  Bind();
+  OnInitDialog();
+}
+
+CMonitorDlg::~CMonitorDlg() {
+  core_.SetView(nullptr);
+}
+
+void CMonitorDlg::CreateControls() {
+  const DialogBaseUnits units = BaseUnitsOf(font());
+  setFixedSize(MapDialogSize(kMonitorDialogTemplate.width, kMonitorDialogTemplate.height, units));
+
+  // Created in template order: that is the tab order, and later controls lie above earlier
+  // ones (the filter toggles above their group box).
+  for (const ControlTemplate& c : kMonitorDialogTemplate.controls) {
+    const QString caption = QString::fromLatin1(c.caption);
+    QWidget* widget = nullptr;
+    switch (c.kind) {
+      case ControlKind::kDefaultButton:
+      case ControlKind::kButton:
+      case ControlKind::kToggle: {
+        auto* button = new QPushButton(caption, this);
+        button->setAutoDefault(false);
+        button->setDefault(c.kind == ControlKind::kDefaultButton);
+        // The toggle's pressed look follows its filter flag (see UpdateViews).
+        button->setCheckable(c.kind == ControlKind::kToggle);
+        widget = button;
+        break;
+      }
+      case ControlKind::kEdit: {
+        // The boxes only show the monitor's fields; nothing typed is ever read.
+        auto* edit = new QLineEdit(this);
+        edit->setReadOnly(true);
+        widget = edit;
+        break;
+      }
+      case ControlKind::kList: {
+        const OutputList* list = c.id == kIdMessageBoxList     ? &core_.messageBoxList
+                                 : c.id == kIdBasicMessageList ? &core_.basicMessageList
+                                 : c.id == kIdStatisticsList   ? &core_.statisticsList
+                                                               : &core_.sysexList;
+        widget = new OutputListView(*list, this);
+        break;
+      }
+      case ControlKind::kGroupBox:
+        widget = new QGroupBox(caption, this);
+        break;
+      case ControlKind::kLabel: {
+        auto* label = new QLabel(caption, this);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        widget = label;
+        break;
+      }
+      case ControlKind::kIcon:
+        break;
+    }
+    if (widget == nullptr) continue;
+    widget->setGeometry(MapDialogRect(c.rect, units));
+    widget->setEnabled((c.style & kDisabled) == 0);
+    if (c.id != kIdStatic) {
+      widget->setObjectName(QStringLiteral("control%1").arg(c.id));
+      controls_[c.id] = widget;
+    }
+  }
+
+  // One fixed-pitch font for the four lists, at the dialog's size or smaller so that a whole
+  // statistics row fits its window.
+  const QFont fixed =
+      OutputListView::FittingFont(kMonitorDialogTemplate.fontPointSize, StatisticsRowLength(),
+                                  ListView(kIdStatisticsList)->TextWidth());
+  for (int id : kListIds) ListView(id)->setFont(fixed);
+
+  // The group's title sits on its frame, as on the template, clear of the toggles inside.
+  Control(kIdFilterGroup)
+      ->setStyleSheet(QStringLiteral(
+          "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 0.5em; }"
+          "QGroupBox::title { subcontrol-origin: margin; left: 0.6em; padding: 0 0.2em; }"));
+}
+
+void CMonitorDlg::Bind() {
+  if (!kAboutMenuText.empty()) {
+    // A Linux window manager owns the window menu: the about entry lives in the dialog's
+    // context menu, and F1 reaches it too.
+    aboutAction_ = new QAction(QString::fromLatin1(kAboutMenuText), this);
+    aboutAction_->setShortcut(QKeySequence(Qt::Key_F1));
+    aboutAction_->setShortcutContext(Qt::WindowShortcut);
+    addAction(aboutAction_);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(aboutAction_, &QAction::triggered, this, [this] { SysCommand(kIdmAboutBox); });
+  }
+  for (const Binding& binding : Bindings()) {
+    switch (binding.event) {
+      case Event::kClicked:
+        if (auto* button = qobject_cast<QAbstractButton*>(Control(binding.id))) {
+          connect(button, &QAbstractButton::clicked, this, [this, &binding] { Dispatch(binding); });
+        }
+        break;
+      case Event::kTimer:
+        connect(&timer_, &QTimer::timeout, this, [this, &binding] { Dispatch(binding); });
+        break;
+      case Event::kSysCommand:
+        break;  // SysCommand looks the command up when it comes
+    }
+  }
+}
+
+void CMonitorDlg::Dispatch(const Binding& binding) {
+  (this->*binding.handler)();
+  UpdateViews();
+}
+
+void CMonitorDlg::Run(Event event, int id) {
+  for (const Binding& binding : Bindings()) {
+    if (binding.event == event && binding.id == id) {
+      Dispatch(binding);
+      return;
+    }
+  }
+}
+
+void CMonitorDlg::SysCommand(unsigned command) {
+  Run(Event::kSysCommand, static_cast<int>(command & 0xFFF0u));
+}
+
+void CMonitorDlg::OnInitDialog() {
+  // ReopenPort on port 0, the help lines, a refresh. The timer cannot tick before the event
+  // loop runs, so starting it after the help lines changes nothing.
+  core_.Start();
+  timer_.start(kTimerPeriodMs);
+  timerId_ = kTimerId;
+  UpdateViews();
+}
+
+void CMonitorDlg::accept() {
+  Run(Event::kClicked, kIdOk);
+}
+void CMonitorDlg::reject() {
+  Run(Event::kClicked, kIdCancel);
+}
+
+// The window ends here: its timer with it, so nothing drains after the port is shut down.
+void CMonitorDlg::OnOK() {
+  core_.Shutdown();
+  timer_.stop();
+  QDialog::accept();
+}
+
+void CMonitorDlg::OnCancel() {
+  core_.Shutdown();
+  timer_.stop();
+  QDialog::reject();
+}
+
+void CMonitorDlg::OnAboutBox() {
+  CAboutDlg about(this);
+  about.exec();
+}
+
+void CMonitorDlg::OnTimer() {
+  core_.DrainAndDisplay();
+}
+void CMonitorDlg::OnUpdateAllWindows() {
+  core_.DrainAndDisplay();
+}
+
+void CMonitorDlg::UpdateViews() {
+  for (int id : kListIds) ListView(id)->Sync();
+  for (const FilterButton& f : kFilterButtons) {
+    static_cast<QAbstractButton*>(Control(f.id))->setChecked(core_.filters().Flag(f.filter) != 0);
+  }
+}
+
+void CMonitorDlg::Refresh() {
+  const PortControl& ports = core_.ports();
+  SetTextIfChanged(Control(kIdPortName), QString::fromUtf8(ports.portName()));
+  SetTextIfChanged(Control(kIdOpenStatus), QString::number(ports.openStatus()));
+  SetTextIfChanged(Control(kIdPortIndex), QString::number(ports.portIndex()));
+  SetTextIfChanged(Control(kIdPortCount), QString::number(ports.portCount()));
+}
+
+void CMonitorDlg::CopyListToClipboard(const OutputList& list) {
+  // Lines are 8-bit text; each byte becomes the character of the same code.
+  const std::string text = CopyListText(list);
+  QGuiApplication::clipboard()->setText(
+      QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+QWidget* CMonitorDlg::Control(int id) const {
+  const auto it = controls_.find(id);
+  return it == controls_.end() ? nullptr : it->second;
+}
+
+OutputListView* CMonitorDlg::ListView(int id) const {
+  return qobject_cast<OutputListView*>(Control(id));
+}
+
+}  // namespace tessaly

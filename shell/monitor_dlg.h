@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+#include <map>
+#include <span>
+
+#include "capture/midi_input_service.h"
+#include "display/monitor_core.h"
+#include "shell/dialog_template.h"
+
+class QAction;
+class QAbstractButton;
+class QLineEdit;
+
+// The main dialog: the controls of template 102, bound to the monitor through one table. It
+// is passive: every behaviour is MonitorCore's; the dialog shows the core's fields and lists
+// and turns clicks, timer ticks and the about command into calls on it. Window thread only.
+namespace tessaly {
+
+class OutputListView;
+
+class CMonitorDlg : public QDialog, private MonitorView {
+  Q_OBJECT
+
+ public:
+  enum class Event {
+    kClicked,     // a button of that id
+    kTimer,       // the drain timer of that id
+    kSysCommand,  // a window-menu command of that id
+  };
+  struct Binding {
+    Event event;
+    int id;
+    void (CMonitorDlg::*handler)();
+  };
+  // The bindings in the order the dialog connects them.
+  static std::span<const Binding> Bindings();
+
+  explicit CMonitorDlg(MidiInputService& service, QWidget* parent = nullptr);
+  ~CMonitorDlg() override;
+
+  MonitorCore& core() { return core_; }
+  QWidget* Control(int id) const;
+  OutputListView* ListView(int id) const;
+  QAction* AboutAction() const { return aboutAction_; }
+
+  // A window-menu command: the about box for kIdmAboutBox, nothing otherwise.
+  void SysCommand(unsigned command);
+
+  // OK (also Enter), Cancel, Esc and the close box all come here; both shut the port down
+  // before the dialog ends.
+  void accept() override;
+  void reject() override;
+
+ private:
+  void CreateControls();
+  void Bind();
+  void Dispatch(const Binding& binding);
+  // Runs the row bound to (event, id), if any.
+  void Run(Event event, int id);
+  void OnInitDialog();
+  // Lists and filter buttons follow the core after every handler.
+  void UpdateViews();
+  void Refresh() override;
+  void CopyListToClipboard(const OutputList& list);
+
+  void OnOK();
+  void OnCancel();
+  void OnAboutBox();
+  void OnTimer();
+  void OnUpdateAllWindows();
+  void OnOpenPort() { core_.ports().OpenPort(); }
+  void OnStartInput() { core_.ports().StartInput(); }
+  void OnPrepareHeader() { core_.ports().PrepareHeader(); }
+  void OnAddBuffer() { core_.ports().AddBuffer(); }
+  void OnStopInput() { core_.ports().StopInput(); }
+  void OnResetInput() { core_.ports().ResetInput(); }
+  void OnUnprepareBuffer() { core_.ports().UnprepareBuffer(); }
+  void OnClosePort() { core_.ports().ClosePort(); }
+  void OnNextPort() { core_.ports().NextPort(); }
+  void OnPreviousPort() { core_.ports().PreviousPort(); }
+  void OnClearSysexWindow() { core_.ClearSysexWindow(); }
+  void OnClearMidiMessageWindow() { core_.ClearMidiMessageWindow(); }
+  void OnClearStatisticsWindow() { core_.ClearStatisticsWindow(); }
+  void OnClearMessageWindow() { core_.ClearMessageWindow(); }
+  void OnKeyOff() { core_.ToggleFilter(FilterId::kKeyOff); }
+  void OnKeyOn() { core_.ToggleFilter(FilterId::kKeyOn); }
+  void OnVelocityZeroKeyOff() { core_.ToggleFilter(FilterId::kVelocityZeroKeyOff); }
+  void OnKeyPressure() { core_.ToggleFilter(FilterId::kKeyPressure); }
+  void OnControlChange() { core_.ToggleFilter(FilterId::kControlChange); }
+  void OnProgramChange() { core_.ToggleFilter(FilterId::kProgramChange); }
+  void OnChannelPressure() { core_.ToggleFilter(FilterId::kChannelPressure); }
+  void OnPitchBend() { core_.ToggleFilter(FilterId::kPitchBend); }
+  void OnCopyMessageWindow() { CopyListToClipboard(core_.messageBoxList); }
+  void OnCopyMidiMessageWindow() { CopyListToClipboard(core_.basicMessageList); }
+  void OnCopyStatistics() { CopyListToClipboard(core_.statisticsList); }
+  void OnCopySysexWindow() { CopyListToClipboard(core_.sysexList); }
+
+  MonitorCore core_;
+  std::map<int, QWidget*> controls_;
+  QTimer timer_;
+  // What starting the timer gave; nothing reads it (the tick handler does not ask which).
+  int timerId_ = 0;
+  QAction* aboutAction_ = nullptr;
+};
+
+}  // namespace tessaly
