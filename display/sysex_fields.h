@@ -4,8 +4,9 @@
 
 // Field readers of the manufacturer 0x09 sysex protocol. Each reads the assembly at fixed
 // positions without comparing them with the message length: a field at or past the F7 takes
-// the F7 or what earlier messages left there, as the devices' tools expect. Callers keep every
-// position inside the assembly (see SysexDecoder).
+// the F7 or what earlier messages left there, on purpose, so short messages keep showing the
+// values users know. Every position read lies below 12 or at most at the F7, so always inside
+// the assembly.
 namespace tessaly {
 
 // Positions 0, 1 and 2 as one 24-bit number: F0 09 15 gives 0xF00915.

@@ -98,8 +98,8 @@ void SysexDecoder::ScanDump(int length) {
   const int kept = count < kScanValuesSize ? count : kScanValuesSize;
   for (int i = 0; i < kept; ++i) state_.scanValues[i] = DataValue(a, kFirstDataValue + 2 * i);
   sysexList_.AppendLine(kScanDumpLine);
-  // Complete groups of 16 only, as the device's tools show them; every value of a dump longer
-  // than ScanValues is shown too.
+  // Complete groups of 16 only: a last shorter group is not shown. The groups of a dump longer
+  // than scanValues are shown all the same.
   for (int group = 0; group < count / kValuesPerLine; ++group) {
     AddValueFields(line_, a, kFirstDataValue + 2 * kValuesPerLine * group, kValuesPerLine,
                    kUpperHexFields);
