@@ -91,6 +91,9 @@ MidiResult FakeMidiInputService::Open(MidiInHandle* handle, uint32_t port, MidiI
   *handle = opened;
   openPort_ = port;
   started_ = false;
+  // Held from before the handle is visible until MIM_OPEN has been delivered, so the driver's
+  // first call on this port comes after it.
+  std::lock_guard delivery(deliveryMutex_);
   filling_.store(0, std::memory_order_relaxed);
   callback_.store(callback, std::memory_order_relaxed);
   instance_.store(instance, std::memory_order_relaxed);
@@ -136,28 +139,35 @@ MidiResult FakeMidiInputService::Reset(MidiInHandle handle) {
   Log("Reset", result);
   if (result != kNoError) return result;
   started_ = false;
-  // The queued buffer comes back with whatever had been recorded into it.
-  ReturnQueued(MIM_LONGDATA, now_.load(std::memory_order_relaxed), std::nullopt);
+  // The queued buffer comes back with whatever had been recorded into it, in turn with the
+  // driver's own calls.
+  std::lock_guard delivery(deliveryMutex_);
+  ReturnQueuedLocked(MIM_LONGDATA, now_.load(std::memory_order_relaxed), std::nullopt);
   return kNoError;
 }
 
 MidiResult FakeMidiInputService::Close(MidiInHandle handle) {
   MidiResult result = kNoError;
+  // Held for the queue check, MIM_CLOSE and the end of the handle: a buffer that the driver's
+  // callback is queuing again counts as queued, and nothing is delivered after MIM_CLOSE.
+  std::unique_lock delivery(deliveryMutex_);
   if (auto failure = TakeFailure(Call::kClose)) {
     result = *failure;
   } else if (!ValidHandle(handle)) {
     result = kInvalidHandle;
-  } else if (BufferQueued()) {
+  } else if (queued_.load(std::memory_order_acquire) != nullptr) {
     result = kStillPlaying;
   }
+  if (result == kNoError) {
+    MidiInputProc callback = callback_.load(std::memory_order_relaxed);
+    const uintptr_t instance = instance_.load(std::memory_order_relaxed);
+    callback(handle, MIM_CLOSE, instance, 0, 0);
+    openHandle_.store(0, std::memory_order_release);
+    started_ = false;
+  }
+  delivery.unlock();
   Log("Close", result);
-  if (result != kNoError) return result;
-  MidiInputProc callback = callback_.load(std::memory_order_relaxed);
-  const uintptr_t instance = instance_.load(std::memory_order_relaxed);
-  callback(handle, MIM_CLOSE, instance, 0, 0);
-  openHandle_.store(0, std::memory_order_release);
-  started_ = false;
-  return kNoError;
+  return result;
 }
 
 MidiResult FakeMidiInputService::PrepareHeader(MidiInHandle handle, ReceiveHeader* header,
@@ -220,7 +230,17 @@ MidiResult FakeMidiInputService::AddBuffer(MidiInHandle handle, ReceiveHeader* h
   return kNoError;
 }
 
+bool FakeMidiInputService::BufferQueued() const {
+  std::lock_guard delivery(deliveryMutex_);
+  return queued_.load(std::memory_order_acquire) != nullptr;
+}
+
 bool FakeMidiInputService::Deliver(uint32_t kind, uintptr_t param1, uintptr_t param2) {
+  std::lock_guard delivery(deliveryMutex_);
+  return DeliverLocked(kind, param1, param2);
+}
+
+bool FakeMidiInputService::DeliverLocked(uint32_t kind, uintptr_t param1, uintptr_t param2) {
   // acquire: pairs with the release in Open; callback and instance belong to this handle.
   const MidiInHandle handle = openHandle_.load(std::memory_order_acquire);
   if (handle == 0) return false;
@@ -237,8 +257,8 @@ bool FakeMidiInputService::DeliverError(uint32_t message, uint32_t timeStamp) {
   return Deliver(MIM_ERROR, message, timeStamp);
 }
 
-bool FakeMidiInputService::ReturnQueued(uint32_t kind, uint32_t timeStamp,
-                                        std::optional<uint32_t> claimedBytes) {
+bool FakeMidiInputService::ReturnQueuedLocked(uint32_t kind, uint32_t timeStamp,
+                                              std::optional<uint32_t> claimedBytes) {
   // acquire: pairs with the release in AddBuffer.
   ReceiveHeader* header = queued_.exchange(nullptr, std::memory_order_acq_rel);
   if (header == nullptr) return false;
@@ -251,7 +271,7 @@ bool FakeMidiInputService::ReturnQueued(uint32_t kind, uint32_t timeStamp,
   filling_.store(0, std::memory_order_relaxed);
   header->flags.fetch_and(~kHeaderInQueue, std::memory_order_relaxed);
   header->flags.fetch_or(kHeaderDone, std::memory_order_relaxed);
-  if (!Deliver(kind, reinterpret_cast<uintptr_t>(header), timeStamp)) {
+  if (!DeliverLocked(kind, reinterpret_cast<uintptr_t>(header), timeStamp)) {
     // No port: the buffer stays with the service as if it had never been returned.
     queued_.store(header, std::memory_order_release);
     return false;
@@ -261,6 +281,7 @@ bool FakeMidiInputService::ReturnQueued(uint32_t kind, uint32_t timeStamp,
 
 bool FakeMidiInputService::ReturnBuffer(const uint8_t* bytes, size_t n, uint32_t timeStamp,
                                         uint32_t kind, std::optional<uint32_t> claimedBytes) {
+  std::lock_guard delivery(deliveryMutex_);
   ReceiveHeader* header = queued_.load(std::memory_order_acquire);
   if (header == nullptr) return false;
   uint8_t* data = header->data.load(std::memory_order_relaxed);
@@ -268,12 +289,15 @@ bool FakeMidiInputService::ReturnBuffer(const uint8_t* bytes, size_t n, uint32_t
   const size_t stored = std::min(n, length);
   if (data != nullptr && stored > 0) std::memcpy(data, bytes, stored);
   filling_.store(static_cast<uint32_t>(stored), std::memory_order_relaxed);
-  return ReturnQueued(kind, timeStamp, claimedBytes);
+  return ReturnQueuedLocked(kind, timeStamp, claimedBytes);
 }
 
 size_t FakeMidiInputService::SendSysex(const uint8_t* bytes, size_t n, uint32_t timeStamp) {
   size_t dropped = 0;
   for (size_t i = 0; i < n; ++i) {
+    // Byte by byte, as a driver receives them: a Reset or a port change on the window thread
+    // may fall between any two bytes.
+    std::lock_guard delivery(deliveryMutex_);
     ReceiveHeader* header = queued_.load(std::memory_order_acquire);
     uint8_t* data = header ? header->data.load(std::memory_order_relaxed) : nullptr;
     const uint32_t length = header ? header->bufferLength.load(std::memory_order_relaxed) : 0;
@@ -285,7 +309,7 @@ size_t FakeMidiInputService::SendSysex(const uint8_t* bytes, size_t n, uint32_t 
     data[at] = bytes[i];
     filling_.store(at + 1, std::memory_order_relaxed);
     if (at + 1 == length || bytes[i] == kSysexEnd)
-      ReturnQueued(MIM_LONGDATA, timeStamp, std::nullopt);
+      ReturnQueuedLocked(MIM_LONGDATA, timeStamp, std::nullopt);
   }
   return dropped;
 }

@@ -18,8 +18,17 @@
 // returns, Close and UnprepareHeader fail while a buffer is queued, AddBuffer fails on an
 // unprepared header, and every call on a closed or unknown handle answers kInvalidHandle.
 //
-// Port calls come from the test's window thread; Deliver* and Return* may come from one other
-// thread (the test's driver thread) once the port is open.
+// Port calls come from the test's window thread; Deliver*, Return* and SendSysex may come from
+// one other thread (the test's driver thread) at any time.
+//
+// Like the real service, the fake never runs two callback calls at once: every call of the
+// callback, from Deliver*, Return*, SendSysex (driver thread) or from Open, Close and Reset
+// (window thread), runs with deliveryMutex_ held. The same lock guards the queued buffer's
+// bytes and fill count, so a Reset never returns a buffer that SendSysex is still writing.
+// A test double may lock here; the real service orders its calls without a lock held while the
+// callback runs. There is no re-entry: the callback only calls PrepareHeader, AddBuffer,
+// UnprepareHeader and GetErrorText, which never take deliveryMutex_, and never Open, Close or
+// Reset. A callback of a test's own must keep to that too.
 namespace tessaly {
 
 class FakeMidiInputService : public MidiInputService {
@@ -67,7 +76,10 @@ class FakeMidiInputService : public MidiInputService {
   }
 
   // --- inspection ---
-  bool BufferQueued() const { return queued_.load(std::memory_order_acquire) != nullptr; }
+  // Whether the receive buffer is lent to the service. Taken under the delivery lock, so a
+  // buffer that a callback on the driver thread is handing back and queuing again counts as
+  // queued. Not from inside the callback.
+  bool BufferQueued() const;
   bool IsOpen() const { return openHandle_.load(std::memory_order_acquire) != 0; }
   MidiInHandle OpenHandle() const { return openHandle_.load(std::memory_order_acquire); }
   uint32_t OpenPortIndex() const { return openPort_; }
@@ -97,7 +109,9 @@ class FakeMidiInputService : public MidiInputService {
   bool ValidHandle(MidiInHandle handle) const;
   void Log(const char* what, MidiResult result);
   void Log(const std::string& what, MidiResult result);
-  bool ReturnQueued(uint32_t kind, uint32_t timeStamp, std::optional<uint32_t> claimedBytes);
+  // The driver's side, deliveryMutex_ held by the caller.
+  bool DeliverLocked(uint32_t kind, uintptr_t param1, uintptr_t param2);
+  bool ReturnQueuedLocked(uint32_t kind, uint32_t timeStamp, std::optional<uint32_t> claimedBytes);
 
   std::vector<std::string> ports_;
   std::optional<uint32_t> reportedCount_;
@@ -113,9 +127,14 @@ class FakeMidiInputService : public MidiInputService {
   std::atomic<uintptr_t> instance_{0};
   std::atomic<uint32_t> now_{0};
 
-  // The queued receive buffer, handed over with release/acquire.
+  // Held around every callback call and around every touch of the queued buffer's bytes (see
+  // the note at the top). Never taken by the header calls, which the callback makes.
+  mutable std::mutex deliveryMutex_;
+  // The queued receive buffer, handed over with release/acquire: AddBuffer (window thread or
+  // the callback) queues it, the driver's side takes it back under deliveryMutex_.
   std::atomic<ReceiveHeader*> queued_{nullptr};
-  // Bytes written into the queued buffer by SendSysex so far (driver thread only).
+  // Bytes written into the queued buffer by SendSysex so far; reset by AddBuffer before the
+  // buffer is published, otherwise touched under deliveryMutex_.
   std::atomic<uint32_t> filling_{0};
 
   mutable std::mutex logMutex_;
