@@ -33,6 +33,8 @@ OutputListView::OutputListView(const OutputList& list, QWidget* parent)
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Tab goes on to the next control, as from any list box, instead of moving between cells.
+  setTabKeyNavigation(false);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
