@@ -1,0 +1,79 @@
+#include "shell/console_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tessaly {
+namespace {
+
+TEST(ConsoleOptionsTest, GoodCommandLines) {
+  struct Case {
+    std::vector<std::string_view> args;
+    RunMode mode;
+    uint32_t port;
+    std::optional<double> seconds;
+  };
+  const Case cases[] = {
+      {{}, RunMode::kWindow, 0, std::nullopt},
+      {{"--console"}, RunMode::kConsole, 0, std::nullopt},
+      {{"--console", "--port", "3"}, RunMode::kConsole, 3, std::nullopt},
+      {{"--port=2", "--console", "--seconds", "1.5"}, RunMode::kConsole, 2, 1.5},
+      {{"--console", "--seconds=0"}, RunMode::kConsole, 0, 0.0},
+      {{"--console", "--port", "4294967295"}, RunMode::kConsole, 4294967295u, std::nullopt},
+      {{"--list-ports"}, RunMode::kListPorts, 0, std::nullopt},
+      {{"--help"}, RunMode::kHelp, 0, std::nullopt},
+      {{"--version"}, RunMode::kVersion, 0, std::nullopt},
+      {{"--console", "--console"}, RunMode::kConsole, 0, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const ParsedOptions parsed = ParseOptions(c.args);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.options.mode, c.mode);
+    EXPECT_EQ(parsed.options.port, c.port);
+    EXPECT_EQ(parsed.options.seconds, c.seconds);
+  }
+}
+
+TEST(ConsoleOptionsTest, BadCommandLinesSayWhy) {
+  struct Case {
+    std::vector<std::string_view> args;
+    std::string error;
+  };
+  const Case cases[] = {
+      {{"--bogus"}, "unknown option: --bogus"},
+      {{"-h"}, "unknown option: -h"},
+      {{"console"}, "unknown option: console"},
+      {{"--console", "--port"}, "--port needs a port number"},
+      {{"--console", "--port", "-1"}, "bad port number: -1"},
+      {{"--console", "--port", "1x"}, "bad port number: 1x"},
+      {{"--console", "--port", "4294967296"}, "bad port number: 4294967296"},
+      {{"--console", "--port="}, "bad port number: "},
+      {{"--console", "--seconds"}, "--seconds needs a number of seconds"},
+      {{"--console", "--seconds", "-2"}, "bad number of seconds: -2"},
+      {{"--console", "--seconds", "inf"}, "bad number of seconds: inf"},
+      {{"--console", "--seconds", "nan"}, "bad number of seconds: nan"},
+      {{"--console", "--list-ports"}, "choose one of --console, --list-ports, --help, --version"},
+      {{"--console=1"}, "--console takes no value"},
+      {{"--port", "1"}, "--port and --seconds go with --console"},
+      {{"--list-ports", "--seconds", "1"}, "--port and --seconds go with --console"},
+  };
+  for (const Case& c : cases) {
+    const ParsedOptions parsed = ParseOptions(c.args);
+    EXPECT_FALSE(parsed.ok) << c.error;
+    EXPECT_EQ(parsed.error, c.error);
+  }
+}
+
+TEST(ConsoleOptionsTest, UsageAndVersion) {
+  EXPECT_EQ(VersionText(), "tessaly 1.01\n");
+  const std::string_view usage = UsageText();
+  EXPECT_EQ(usage.rfind("usage: tessaly ", 0), 0u);
+  EXPECT_NE(usage.find("tessaly --console [--port N] [--seconds S]\n"), usage.npos);
+  EXPECT_NE(usage.find("tessaly --list-ports "), usage.npos);
+  EXPECT_EQ(usage.back(), '\n');
+}
+
+}  // namespace
+}  // namespace tessaly
