@@ -46,8 +46,13 @@ void HandleReturnedBuffer(CaptureState& state, MidiInHandle handle, uint32_t kin
     header.flags.store(0, std::memory_order_relaxed);
     header.data.store(state.receiveBuffer, std::memory_order_relaxed);
     state.service.PrepareHeader(handle, &header, kReceiveHeaderSize);
-    state.service.AddBuffer(handle, &header, kReceiveHeaderSize);
-    if (state.stopRequest.load(std::memory_order_relaxed) == 0) return;
+    const MidiResult queued = state.service.AddBuffer(handle, &header, kReceiveHeaderSize);
+    // A stop requested meanwhile (a port change on the window thread) is served when this
+    // buffer comes back: at the reset that follows the request, or at its next return. Once
+    // queued, the buffer is the service's: unpreparing it now could only fail ("still in the
+    // queue") and would report a release that never happened. Only a buffer that could not
+    // be queued again is released at once.
+    if (queued == kNoError || state.stopRequest.load(std::memory_order_relaxed) == 0) return;
   }
   state.statusCounters.Add(kCountBuffersReleased);
   if (keepBytes) WriteSysexQ(state.sysexQ, state.receiveBuffer + copied, recorded - copied);
