@@ -1,0 +1,534 @@
+// End-to-end: the program against a real JACK server (started by the test fixture under a
+// name of its own, JACK_DEFAULT_SERVER) and our sender. Every check is on the exact lines the
+// console writes; time stamps are checked by pattern and then stand as " Time.T- ".
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/e2e/child_process.h"
+
+namespace tessaly::e2e {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+const std::string kOk = "The specified command was carried out.";
+const Lines kStartLines = {
+    "msg\tmidiInOpen            " + kOk,
+    "msg\tmidiInStart           " + kOk,
+    "msg\tmidiInPrepareHeader   " + kOk,
+    "msg\tmidiInAddBuffer       " + kOk,
+};
+const std::string kReleaseLine = "msg\tsysex Unprepare header function " + kOk;
+
+std::string Hex(const Bytes& bytes) {
+  std::string text;
+  for (uint8_t b : bytes) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%02X ", b);
+    text += hex;
+  }
+  return text;
+}
+
+// A family message: F0 09 command payload F7.
+Bytes Family(uint8_t command, const Bytes& payload = {}) {
+  Bytes message;
+  message.reserve(payload.size() + 4);
+  for (uint8_t b : {uint8_t{0xF0}, uint8_t{0x09}, command}) message.push_back(b);
+  for (uint8_t b : payload) message.push_back(b);
+  message.push_back(0xF7);
+  return message;
+}
+
+Bytes Text(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
+
+// Data values as the family sends them: low nibble, high nibble.
+Bytes Values(const Bytes& values) {
+  Bytes out;
+  for (uint8_t v : values) {
+    out.push_back(v & 0x0F);
+    out.push_back(v >> 4);
+  }
+  return out;
+}
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) {
+    for (uint8_t b : part) out.push_back(b);
+  }
+  return out;
+}
+
+// Checks the time stamp of every timed line and replaces it by " Time.T- "; checks that the
+// times never go back.
+Lines Untimed(const Lines& lines) {
+  static const std::regex kTime(R"(^(msg|midi)\t Time\.0\.\.(\d\d):(\d\d):(\d\d)\.(\d\d\d)- )");
+  Lines out;
+  long last = -1;
+  for (const std::string& line : lines) {
+    std::smatch m;
+    if (line.find("\t Time.") != std::string::npos) {
+      EXPECT_TRUE(std::regex_search(line, m, kTime)) << line;
+      if (m.empty()) continue;
+      const long ms = ((std::stol(m[2]) * 60 + std::stol(m[3])) * 60 + std::stol(m[4])) * 1000 +
+                      std::stol(m[5]);
+      EXPECT_GE(ms, last) << line;
+      last = ms;
+      out.push_back(m[1].str() + "\t Time.T- " + m.suffix().str());
+    } else {
+      out.push_back(line);
+    }
+  }
+  return out;
+}
+
+Lines WithTag(const Lines& lines, const std::string& tag) {
+  Lines out;
+  for (const std::string& line : lines) {
+    if (line.rfind(tag + "\t", 0) == 0) out.push_back(line);
+  }
+  return out;
+}
+
+// Lines from the fourth (after the start lines) up to the first line of the shutdown.
+Lines Between(const Lines& lines, size_t from, const std::string& until) {
+  Lines out;
+  for (size_t i = from; i < lines.size() && lines[i] != until; ++i) out.push_back(lines[i]);
+  return out;
+}
+
+std::function<bool(const std::string&)> EndsWith(const std::string& end) {
+  return [end](const std::string& line) {
+    return line.size() >= end.size() &&
+           line.compare(line.size() - end.size(), end.size(), end) == 0;
+  };
+}
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  static std::string Binary() { return TESSALY_BINARY; }
+
+  std::unique_ptr<ChildProcess> Sender(const std::string& name, const std::string& connect = "") {
+    std::vector<std::string> argv = {JACK_SENDER_BINARY, "--name", name};
+    if (!connect.empty()) argv.insert(argv.end(), {"--connect", connect});
+    auto sender = std::make_unique<ChildProcess>(argv, environment_);
+    EXPECT_TRUE(sender->WaitForLine("ready", 10s)) << sender->ErrorText();
+    return sender;
+  }
+
+  Lines ListPorts() {
+    ChildProcess list({Binary(), "--list-ports"}, environment_);
+    EXPECT_EQ(list.Wait(20s), 0) << list.ErrorText();
+    return list.Lines();
+  }
+
+  uint32_t PortOf(const std::string& name) {
+    const Lines ports = ListPorts();
+    for (const std::string& line : ports) {
+      const size_t tab = line.find('\t');
+      if (tab != std::string::npos && line.substr(tab + 1) == name) {
+        return static_cast<uint32_t>(std::stoul(line.substr(0, tab)));
+      }
+    }
+    ADD_FAILURE() << "no port " << name;
+    return 9999;
+  }
+
+  std::unique_ptr<ChildProcess> Monitor(uint32_t port) {
+    auto monitor = std::make_unique<ChildProcess>(
+        std::vector<std::string>{Binary(), "--console", "--port", std::to_string(port)},
+        environment_);
+    EXPECT_TRUE(monitor->WaitForLine(kStartLines.back(), 20s)) << monitor->ErrorText();
+    return monitor;
+  }
+
+  // Ends the monitor as a user would and returns all it wrote.
+  Lines Stop(ChildProcess& monitor, int signal = SIGTERM) {
+    monitor.Signal(signal);
+    EXPECT_EQ(monitor.Wait(20s), 0) << monitor.ErrorText();
+    return monitor.Lines();
+  }
+
+  // Sends every message, waits until the monitor shows a line ending in `last`, stops it.
+  Lines Play(const std::string& senderName, const std::vector<Bytes>& messages,
+             const std::string& last) {
+    auto sender = Sender(senderName);
+    auto monitor = Monitor(PortOf("JACK: " + senderName + ":out"));
+    for (const Bytes& message : messages) sender->WriteLine("send " + Hex(message));
+    sender->WriteLine("sync");
+    EXPECT_TRUE(sender->WaitForLine("synced", 10s));
+    EXPECT_TRUE(monitor->WaitForLine(EndsWith(last), 10s)) << "never shown: " << last;
+    return Stop(*monitor);
+  }
+
+  std::map<std::string, std::string> environment_;
+};
+
+TEST_F(EndToEndTest, ChannelMessagesOfEveryKindAndRealtimeBytes) {
+  const std::vector<Bytes> messages = {
+      {0x80, 0x3C, 0x40},
+      {0x91, 0x3E, 0x7F},
+      {0x9F, 0x40, 0x00},
+      {0xA2, 0x3C, 0x10},
+      {0xB3, 0x07, 0x64},
+      {0xC4, 0x05},
+      {0xD5, 0x40},
+      {0xE6, 0x00, 0x40},
+      {0xE7, 0x7F, 0x7F},
+      {0xF1, 0x23},
+      {0xF2, 0x10, 0x20},
+      {0xF3, 0x05},
+      {0xF6},
+      {0xF8},
+      {0xFA},
+      {0xFB},
+      {0xFC},
+      {0xFE},
+      {0xFF},
+  };
+  const Lines midi = {
+      "midi\t Time.T- 403C80 Chan 01 NOTE_OFF       # 060 ,Vel 064 ,",
+      "midi\t Time.T- 7F3E91 Chan 02 NOTE_ON        # 062 ,Vel 127 , ",
+      "midi\t Time.T- 00409F Chan 16 NOTE_ON        # 064 ,Vel 000 , ",
+      "midi\t Time.T- 103CA2 Chan 03 KEY_PRESS     # 060 ,value 016 ,",
+      "midi\t Time.T- 6407B3 Chan 04 CNTL_CHNG    # 007 ,value 100 ,",
+      "midi\t Time.T- 0005C4 Chan 05 PROG_CHNG   # 005 ",
+      "midi\t Time.T- 0040D5 Chan 06 CHN_PRESS    value 064 ,",
+      "midi\t Time.T- 4000E6 Chan 07 PITCH_BEND   value 000,",
+      "midi\t Time.T- 7F7FE7 Chan 08 PITCH_BEND   value 127,",
+      "midi\t Time.T- 0023F1          SYSEX DATA  bougus here",
+      "midi\t Time.T- 2010F2          SYSEX DATA  bougus here",
+      "midi\t Time.T- 0005F3          SYSEX DATA  bougus here",
+      "midi\t Time.T- 0000F6          SYSEX DATA  bougus here",
+      "midi\t Time.T- 0000F8          SYSEX DATA  bougus here",
+      "midi\t Time.T- 0000FA          SYSEX DATA  bougus here",
+      "midi\t Time.T- 0000FB          SYSEX DATA  bougus here",
+      "midi\t Time.T- 0000FC          SYSEX DATA  bougus here",
+      "midi\t Time.T- 0000FE          SYSEX DATA  bougus here",
+      "midi\t Time.T- 0000FF          SYSEX DATA  bougus here",
+  };
+  const Lines all =
+      Untimed(Play("e2e-channel", messages, "0000FF          SYSEX DATA  bougus here"));
+  EXPECT_EQ(WithTag(all, "midi"), midi);
+  EXPECT_TRUE(WithTag(all, "sysex").empty());
+  const Lines expectedMsg = {kStartLines[0],
+                             kStartLines[1],
+                             kStartLines[2],
+                             kStartLines[3],
+                             "msg\tmidiInReset           " + kOk,
+                             "msg\tmidiInStop            " + kOk,
+                             "msg\tmidiInClose           " + kOk,
+                             kReleaseLine};
+  EXPECT_EQ(WithTag(all, "msg"), expectedMsg);
+  // Every row but the last (which the callback's own counts share) holds exactly the messages.
+  auto row = [](const char* name, const std::vector<int>& cells) {
+    std::string text = std::string("stats\t") + name;
+    for (int i = 0; i < 16; ++i) {
+      bool one = false;
+      for (int c : cells) one = one || c == i;
+      text += one ? " 0001 " : " ____ ";
+    }
+    return text;
+  };
+  const Lines stats = WithTag(all, "stats");
+  ASSERT_EQ(stats.size(), 8u);
+  EXPECT_EQ(stats[0], row("CHN_NOTE_OFF       ", {0}));
+  EXPECT_EQ(stats[1], row("CHN_NOTE_ON         ", {1, 15}));
+  EXPECT_EQ(stats[2], row("CHN_KEY_PRESS     ", {2}));
+  EXPECT_EQ(stats[3], row("CHN_CNTL_CHNG    ", {3}));
+  EXPECT_EQ(stats[4], row("CHN_PROG_CHNG   ", {4}));
+  EXPECT_EQ(stats[5], row("CHN_CHN_PRESS    ", {5}));
+  EXPECT_EQ(stats[6], row("CHN_PITCH_BEND   ", {6, 7}));
+  EXPECT_EQ(stats[7].rfind("stats\tSYSEX DATA             ", 0), 0u);
+}
+
+TEST_F(EndToEndTest, SysexOfEveryCommandAndBufferBoundary) {
+  const std::string text59 = [] {
+    std::string t;
+    for (int i = 0; i < 59; ++i) t += static_cast<char>('0' + i % 10);
+    return t;
+  }();
+  const std::string text4996 = [] {
+    std::string t;
+    for (int i = 0; i < 4996; ++i) t += static_cast<char>('a' + i % 26);
+    return t;
+  }();
+  Bytes values25;
+  for (uint8_t v = 0; v < 25; ++v) values25.push_back(v);
+  Bytes values26;
+  for (uint8_t v = 0x80; v < 0x80 + 26; ++v) values26.push_back(v);
+  Bytes values16;
+  for (int v = 0; v < 16; ++v) values16.push_back(static_cast<uint8_t>(v * 0x11));
+  const Bytes nine(9, 0x00);
+
+  const std::vector<Bytes> messages = {
+      Family(0x10, {'H'}),
+      Family(0x10, {'i'}),
+      Family(0x10, {0x0D}),
+      Family(0x10, {0x0A}),
+      Family(0x11, Text("hello, world")),
+      Family(0x12),
+      Family(0x13),
+      Family(0x15, Join({nine, Values(values16)})),
+      Family(0x27),
+      Family(0x2A),
+      Family(0x2F, {0x0, 0x4, 0x0, 0x0}),
+      Family(0x30, Join({{0x3, 0xE, 0x2, 0xF, 0x1}, {0x3, 0x0, 0x0, 0x0}, Values({1, 2, 3})})),
+      Family(0x31, Join({{0x0, 0x1, 0x0, 0x0, 0x0}, {0x2, 0x0, 0x0, 0x0}, Values({0x0A, 0x0B})})),
+      Family(0x32, {0x2, 0x0, 0x0, 0x0}),
+      Family(0x43, {0x05, 0x01, 0x7F, 0x00, 'A', 'B'}),
+      Family(0x44, {0x01, 0x00, 0x7F, 0x7F, 'x', 'y', 'z'}),
+      Family(0x45),
+      Family(0x14, {0x00}),
+      {0xF7},                      // 1 byte
+      Family(0x11, Text(text59)),  // 63 bytes
+      Family(0x30, Join({{0, 0, 0, 0, 0}, {0xA, 0x1, 0, 0}, Values(values25), {0x05}})),  // 64
+      Family(0x15, Join({nine, Values(values26)})),                                       // 65
+      Family(0x11, Text(text4996)),          // 5000 bytes
+      {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7},  // another manufacturer
+  };
+  ASSERT_EQ(messages[18].size(), 1u);
+  ASSERT_EQ(messages[19].size(), 63u);
+  ASSERT_EQ(messages[20].size(), 64u);
+  ASSERT_EQ(messages[21].size(), 65u);
+  ASSERT_EQ(messages[22].size(), 5000u);
+  const Lines sysex = {
+      "sysex\tHi\\x0D",
+      "sysex\thello, world",
+      "sysex\tascii 8 bit one char per command",
+      "sysex\tascii 8 bit string",
+      "sysex\tScan Dump",
+      "sysex\t 00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF",
+      "sysex\teeprom echo test no argument",
+      "sysex\teeprom dump no argument",
+      "sysex\tEEPROM PEEK request length 0040 ",
+      "sysex\tEEPROM PEEK Acknowledge address 1F2E3 length 0003",
+      "sysex\t 01 02 03",
+      "sysex\tEEPROM POKE Request address 00010 length 0002  a  b",
+      "sysex\tEEPROM POKE Acknowledge length 0002",
+      "sysex\t43  parameter#: 133 value 127 AB",
+      "sysex\t44 parameter#: 001 value: 16383 xyz",
+      "sysex\t45 ACCESS XTABLE Request Ignored ",
+      "sysex\tunimplemented or undefined kelvardt/brantle sysex number f00914",
+      // The lone F7 is decoded with the two bytes the message before left behind.
+      "sysex\tunimplemented or undefined kelvardt/brantle sysex number f70914",
+      "sysex\t" + text59,
+      "sysex\tEEPROM PEEK Acknowledge address 00000 length 001A",
+      "sysex\t 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F",
+      // 51 data bytes: the last value takes its high nibble from the F7.
+      "sysex\t 10 11 12 13 14 15 16 17 18 75",
+      "sysex\tScan Dump",
+      "sysex\t 80 81 82 83 84 85 86 87 88 89 8A 8B 8C 8D 8E 8F",
+      // A line longer than 1023 characters goes on in the next line.
+      "sysex\t" + text4996.substr(0, 1023),
+      "sysex\t" + text4996.substr(1023, 1023),
+      "sysex\t" + text4996.substr(2046, 1023),
+      "sysex\t" + text4996.substr(3069, 1023),
+      "sysex\t" + text4996.substr(4092),
+      "sysex\tunimplemented or undefined kelvardt/brantle sysex number f07e7f",
+  };
+  const Lines all = Untimed(Play("e2e-sysex", messages, "sysex number f07e7f"));
+  EXPECT_EQ(WithTag(all, "sysex"), sysex);
+  EXPECT_TRUE(WithTag(all, "midi").empty());
+  const Lines msg = {kStartLines[0],
+                     kStartLines[1],
+                     kStartLines[2],
+                     kStartLines[3],
+                     "msg\tmidiInReset           " + kOk,
+                     "msg\tmidiInStop            " + kOk,
+                     "msg\tmidiInClose           " + kOk,
+                     kReleaseLine};
+  EXPECT_EQ(WithTag(all, "msg"), msg);
+}
+
+TEST_F(EndToEndTest, MalformedEventsGiveTheErrorAndTheSuspectLine) {
+  const std::vector<Bytes> messages = {
+      {0x3C, 0x40},        // data bytes without a status byte
+      {0x90, 0x3C, 0x64},  // shown, flagged as suspect
+      {0x90, 0x3C},        // a note-on one byte short
+      {0x80, 0x3C, 0x40},  // shown, flagged as suspect
+      {0x90, 0x3E, 0x64},  // shown plainly
+  };
+  const Lines all = Untimed(Play("e2e-malformed", messages, "# 062 ,Vel 100 , "));
+  const Lines expected = {
+      "msg\t Time.T- 00403C  BAD BAD BAD BAD MIDI ERROR #000",
+      "msg\t Time.T- 643C90  SUSPECTED BAD Midi PACKET repeated below ",
+      "midi\t Time.T- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , ",
+      "msg\t Time.T- 003C90  BAD BAD BAD BAD MIDI ERROR #001",
+      "msg\t Time.T- 403C80  SUSPECTED BAD Midi PACKET repeated below ",
+      "midi\t Time.T- 403C80 Chan 01 NOTE_OFF       # 060 ,Vel 064 ,",
+      "midi\t Time.T- 643E90 Chan 01 NOTE_ON        # 062 ,Vel 100 , ",
+  };
+  EXPECT_EQ(Between(all, 4, "msg\tmidiInReset           " + kOk), expected);
+  // The flagged messages are not counted; the plain note-on is.
+  const Lines stats = WithTag(all, "stats");
+  ASSERT_EQ(stats.size(), 8u);
+  EXPECT_EQ(stats[0].find("0001"), std::string::npos);
+  EXPECT_EQ(stats[1].substr(0, 32), "stats\tCHN_NOTE_ON          0001 ");
+}
+
+TEST_F(EndToEndTest, TwoSendersAreListedAndPortOneMonitorsTheSecond) {
+  auto first = Sender("e2e-two-a");
+  auto second = Sender("e2e-two-b");
+  const Lines ports = {
+      "0\tJACK: e2e-two-a:out",
+      "1\tJACK: e2e-two-b:out",
+      "2\tTessaly MIDI In (JACK virtual port)",
+      "3\tTessaly demo device",
+  };
+  EXPECT_EQ(ListPorts(), ports);
+  auto monitor = Monitor(1);
+  first->WriteLine("send 90 3C 64");
+  second->WriteLine("send 90 3E 64");
+  first->WriteLine("sync");
+  second->WriteLine("sync");
+  EXPECT_TRUE(first->WaitForLine("synced", 10s));
+  EXPECT_TRUE(second->WaitForLine("synced", 10s));
+  EXPECT_TRUE(monitor->WaitForLine(EndsWith("# 062 ,Vel 100 , "), 10s));
+  monitor->ReadFor(300ms);  // a note from the first sender would be here by now
+  const Lines all = Untimed(Stop(*monitor));
+  const Lines midi = {"midi\t Time.T- 643E90 Chan 01 NOTE_ON        # 062 ,Vel 100 , "};
+  EXPECT_EQ(WithTag(all, "midi"), midi);
+}
+
+TEST_F(EndToEndTest, OtherProgramsSendIntoTheVirtualPort) {
+  auto monitor = Monitor(PortOf("Tessaly MIDI In (JACK virtual port)"));
+  auto sender = Sender("e2e-virtual", "Tessaly MIDI In");
+  sender->WriteLine("send B0 40 7F");
+  sender->WriteLine("send " + Hex(Family(0x11, Text("into the virtual port"))));
+  sender->WriteLine("sync");
+  EXPECT_TRUE(sender->WaitForLine("synced", 10s));
+  EXPECT_TRUE(monitor->WaitForLine("sysex\tinto the virtual port", 10s));
+  const Lines all = Untimed(Stop(*monitor));
+  EXPECT_EQ(WithTag(all, "midi"),
+            Lines{"midi\t Time.T- 7F40B0 Chan 01 CNTL_CHNG    # 064 ,value 127 ,"});
+  EXPECT_EQ(WithTag(all, "sysex"), Lines{"sysex\tinto the virtual port"});
+}
+
+TEST_F(EndToEndTest, SenderQuitsInTheMiddleOfASysexMessage) {
+  auto sender = Sender("e2e-quitter");
+  auto monitor = Monitor(PortOf("JACK: e2e-quitter:out"));
+  sender->WriteLine("send 90 3C 64");
+  sender->WriteLine("send F0 09 11 41 42 43");  // no F7: the rest never comes
+  sender->WriteLine("sync");
+  EXPECT_TRUE(sender->WaitForLine("synced", 10s));
+  sender->WriteLine("die");
+  EXPECT_EQ(sender->Wait(10s), 0);
+  // The monitor keeps running on a port whose source is gone.
+  monitor->ReadFor(1000ms);
+  EXPECT_TRUE(monitor->Running());
+  const Lines all = Untimed(Stop(*monitor, SIGINT));
+  const Lines expected = {
+      kStartLines[0],
+      kStartLines[1],
+      kStartLines[2],
+      kStartLines[3],
+      "midi\t Time.T- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , ",
+      "msg\tmidiInReset           The MIDI source has disappeared.",
+      "msg\tmidiInStop            The MIDI source has disappeared.",
+      "msg\tmidiInClose           " + kOk,
+      kReleaseLine,
+  };
+  EXPECT_EQ(Lines(all.begin(), all.end() - 8), expected);
+  EXPECT_EQ(WithTag(all, "stats").size(), 8u);
+}
+
+TEST_F(EndToEndTest, TheJackServerIsKilled) {
+  // A server of this test's own, since it is killed.
+  const std::string name = "tessaly-e2e-killed-" + std::to_string(getpid());
+  environment_["JACK_DEFAULT_SERVER"] = name;
+  ChildProcess jackd({JACKD_BINARY, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "1024"},
+                     environment_);
+  ChildProcess wait({JACK_WAIT_BINARY, "-s", name, "-w", "-t", "10"}, environment_);
+  ASSERT_EQ(wait.Wait(20s), 0) << jackd.ErrorText();
+  auto sender = Sender("e2e-doomed");
+  auto monitor = Monitor(PortOf("JACK: e2e-doomed:out"));
+  sender->WriteLine("send 90 3C 64");
+  EXPECT_TRUE(monitor->WaitForLine(EndsWith("# 060 ,Vel 100 , "), 10s));
+  jackd.Signal(SIGKILL);
+  EXPECT_EQ(jackd.Wait(10s), -1);
+  monitor->ReadFor(1000ms);
+  EXPECT_TRUE(monitor->Running());
+  const Lines all = Untimed(Stop(*monitor));
+  const Lines expected = {
+      kStartLines[0],
+      kStartLines[1],
+      kStartLines[2],
+      kStartLines[3],
+      "midi\t Time.T- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , ",
+      "msg\tmidiInReset           The MIDI server has gone away.",
+      "msg\tmidiInStop            The MIDI server has gone away.",
+      "msg\tmidiInClose           " + kOk,
+      kReleaseLine,
+  };
+  EXPECT_EQ(Lines(all.begin(), all.end() - 8), expected);
+  // With no server left, only our own demo device remains.
+  EXPECT_EQ(ListPorts(), Lines{"0\tTessaly demo device"});
+}
+
+TEST_F(EndToEndTest, TheDemoDeviceFillsAllThreeLists) {
+  ChildProcess monitor({Binary(), "--console", "--port",
+                        std::to_string(PortOf("Tessaly demo device")), "--seconds", "4"},
+                       environment_);
+  EXPECT_EQ(monitor.Wait(30s), 0) << monitor.ErrorText();
+  const Lines all = Untimed(monitor.Lines());
+  const Lines midi = WithTag(all, "midi");
+  const Lines sysex = WithTag(all, "sysex");
+  const Lines msg = WithTag(all, "msg");
+  ASSERT_GE(midi.size(), 5u);
+  EXPECT_EQ(midi[0], "midi\t Time.T- 0005C0 Chan 01 PROG_CHNG   # 005 ");
+  ASSERT_GE(sysex.size(), 2u);
+  EXPECT_EQ(sysex[0], "sysex\tDemo device ready\\x0D");
+  EXPECT_EQ(sysex[1], "sysex\tfirmware 1.01, 16 sensors, eeprom 4k");
+  ASSERT_GE(msg.size(), 4u + 2u + 4u);
+  EXPECT_EQ(Lines(msg.begin(), msg.begin() + 4), kStartLines);
+  EXPECT_EQ(msg[4], "msg\t Time.T- 00403C  BAD BAD BAD BAD MIDI ERROR #000");
+  EXPECT_EQ(msg[5], "msg\t Time.T- 5A4090  SUSPECTED BAD Midi PACKET repeated below ");
+  EXPECT_EQ(msg.back(), kReleaseLine);
+  EXPECT_EQ(WithTag(all, "stats").size(), 8u);
+}
+
+TEST_F(EndToEndTest, WithNoMidiSystemTheDemoDeviceIsPortZero) {
+  environment_["JACK_DEFAULT_SERVER"] = "tessaly-e2e-none-" + std::to_string(getpid());
+  EXPECT_EQ(ListPorts(), Lines{"0\tTessaly demo device"});
+  ChildProcess monitor({Binary(), "--console", "--seconds", "1"}, environment_);
+  EXPECT_EQ(monitor.Wait(30s), 0) << monitor.ErrorText();
+  ASSERT_GE(monitor.Lines().size(), 4u);
+  EXPECT_EQ(Lines(monitor.Lines().begin(), monitor.Lines().begin() + 4), kStartLines);
+  EXPECT_TRUE(monitor.ErrorText().empty()) << monitor.ErrorText();
+}
+
+TEST_F(EndToEndTest, CommandLine) {
+  ChildProcess version({Binary(), "--version"}, environment_);
+  EXPECT_EQ(version.Wait(10s), 0);
+  EXPECT_EQ(version.Lines(), Lines{"tessaly 1.01"});
+  ChildProcess help({Binary(), "--help"}, environment_);
+  EXPECT_EQ(help.Wait(10s), 0);
+  ASSERT_FALSE(help.Lines().empty());
+  EXPECT_EQ(help.Lines()[0].rfind("usage: tessaly", 0), 0u);
+  ChildProcess bad({Binary(), "--console", "--port", "x"}, environment_);
+  EXPECT_EQ(bad.Wait(10s), 2);
+  EXPECT_TRUE(bad.Lines().empty());
+  EXPECT_EQ(bad.ErrorText().rfind("tessaly: bad port number: x\nusage: tessaly", 0), 0u)
+      << bad.ErrorText();
+}
+
+}  // namespace
+}  // namespace tessaly::e2e

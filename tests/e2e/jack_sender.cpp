@@ -1,0 +1,153 @@
+// A MIDI sender for the end-to-end tests and the benchmark: RtMidiOut on JACK, driven by
+// commands on standard input, one per line.
+//
+//   jack_sender --name CLIENT [--connect PORT]
+//
+// Without --connect it offers an output port CLIENT:out for the monitor to connect to; with
+// it, it connects its output to the first JACK input port whose name contains PORT (the
+// monitor's virtual input port). It prints "ready" once the port exists. Commands:
+//
+//   send HEX...              one message (bytes in hex, any kind, malformed ones too)
+//   flood N RATE HEX...      the message N times at RATE per second; prints "sent N dropped D"
+//                            (D: events the JACK port buffer had no room for)
+//   sync                     waits until JACK has carried what was sent; prints "synced"
+//   die                      ends the process at once, without closing anything
+//   quit (or end of input)   waits for JACK to carry what was sent, closes, exits 0
+#include <jack/jack.h>
+#include <unistd.h>
+
+#include <RtMidi.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::atomic<uint64_t> jackDropped{0};
+
+// libjack reports a full port buffer through its error function; count it, print nothing.
+void OnJackError(const char* message) {
+  if (std::strstr(message, "enough room") != nullptr) jackDropped.fetch_add(1);
+}
+void OnJackInfo(const char*) {}
+
+void OnRtMidiError(RtMidiError::Type type, const std::string& text, void*) {
+  if (type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING) {
+    std::fprintf(stderr, "jack_sender: %s\n", text.c_str());
+  }
+}
+
+bool ParseHex(std::istringstream& in, std::vector<unsigned char>& bytes) {
+  std::string token;
+  while (in >> token) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(token.c_str(), &end, 16);
+    if (*end != '\0' || value > 0xFF) return false;
+    bytes.push_back(static_cast<unsigned char>(value));
+  }
+  return !bytes.empty();
+}
+
+// Long enough for several JACK periods at the sizes the tests use.
+void LetJackCarry() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+}
+
+void Flood(RtMidiOut& out, long count, double rate, std::vector<unsigned char>& message) {
+  using Clock = std::chrono::steady_clock;
+  const uint64_t droppedBefore = jackDropped.load();
+  const auto start = Clock::now();
+  long sent = 0;
+  while (sent < count) {
+    // Everything due by now goes out, then a short sleep: the pace holds to within 1 ms.
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    long due = static_cast<long>(elapsed * rate) + 1;
+    if (due > count) due = count;
+    for (; sent < due; ++sent) out.sendMessage(&message);
+    if (sent < count) std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  LetJackCarry();
+  std::printf("sent %ld dropped %llu\n", sent,
+              static_cast<unsigned long long>(jackDropped.load() - droppedBefore));
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string name = "tessaly-sender";
+  std::string connect;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--name") == 0) {
+      name = argv[i + 1];
+    } else if (std::strcmp(argv[i], "--connect") == 0) {
+      connect = argv[i + 1];
+    } else {
+      std::fprintf(stderr, "usage: jack_sender --name CLIENT [--connect PORT]\n");
+      return 2;
+    }
+  }
+  jack_set_error_function(OnJackError);
+  jack_set_info_function(OnJackInfo);
+  try {
+    RtMidiOut out(RtMidi::UNIX_JACK, name);
+    out.setErrorCallback(&OnRtMidiError);
+    if (connect.empty()) {
+      out.openVirtualPort("out");
+    } else {
+      unsigned port = 0;
+      const unsigned count = out.getPortCount();
+      while (port < count && out.getPortName(port).find(connect) == std::string::npos) ++port;
+      if (port == count) {
+        std::fprintf(stderr, "jack_sender: no input port named like %s\n", connect.c_str());
+        return 1;
+      }
+      out.openPort(port, "out");
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    std::string line;
+    while (std::getline(std::cin, line)) {
+      std::istringstream in(line);
+      std::string command;
+      in >> command;
+      std::vector<unsigned char> bytes;
+      if (command == "send" && ParseHex(in, bytes)) {
+        out.sendMessage(&bytes);
+      } else if (command == "flood") {
+        long count = 0;
+        double rate = 0;
+        in >> count >> rate;
+        if (count <= 0 || rate <= 0 || !ParseHex(in, bytes)) {
+          std::fprintf(stderr, "jack_sender: bad flood: %s\n", line.c_str());
+          return 2;
+        }
+        Flood(out, count, rate, bytes);
+      } else if (command == "sync") {
+        LetJackCarry();
+        std::printf("synced\n");
+        std::fflush(stdout);
+      } else if (command == "die") {
+        _exit(0);
+      } else if (command == "quit") {
+        break;
+      } else if (!command.empty()) {
+        std::fprintf(stderr, "jack_sender: bad command: %s\n", line.c_str());
+        return 2;
+      }
+    }
+    LetJackCarry();
+  } catch (const RtMidiError& error) {
+    std::fprintf(stderr, "jack_sender: %s\n", error.what());
+    return 1;
+  }
+  return 0;
+}
