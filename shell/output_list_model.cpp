@@ -4,6 +4,8 @@
 #include <climits>
 #include <string_view>
 
+#include "shell/line_display.h"
+
 namespace tessaly {
 
 OutputListModel::OutputListModel(const OutputList& list, QObject* parent)
@@ -50,7 +52,7 @@ void OutputListModel::Sync() {
 
 void OutputListModel::Rescan(size_t from) {
   for (size_t i = from; i < static_cast<size_t>(shown_); ++i) {
-    widest_ = std::max(widest_, list_.LineLength(i));
+    widest_ = std::max(widest_, DisplayLength(list_.Line(i)));
   }
 }
 

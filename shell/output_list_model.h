@@ -22,7 +22,7 @@ class OutputListModel : public QAbstractListModel {
   void Sync();
 
   const OutputList& list() const { return list_; }
-  // Characters of the longest line shown (the view sizes its column from it).
+  // Characters of the longest line as shown on screen (the view sizes its column from it).
   size_t WidestLine() const { return widest_; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -6,8 +6,11 @@
 #include <QHeaderView>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <algorithm>
 #include <cmath>
+
+#include "shell/line_display.h"
 
 namespace tessaly {
 namespace {
@@ -16,6 +19,15 @@ namespace {
 constexpr size_t kWidestSizedLine = 8192;
 constexpr qreal kSmallestPointSize = 6;
 constexpr qreal kPointSizeStep = 0.5;
+
+// Draws a line with its control bytes made visible (see line_display.h).
+class LineDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QString displayText(const QVariant& value, const QLocale&) const override {
+    return DisplayText(value.toString());
+  }
+};
 
 }  // namespace
 
@@ -38,6 +50,7 @@ OutputListView::OutputListView(const OutputList& list, QWidget* parent)
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  setItemDelegate(new LineDelegate(this));
   setModel(&model_);
   // Only a move of the view's own scroll bar (by the user, the keyboard, or a shrinking list)
   // decides whether it follows; a list growing underneath does not.

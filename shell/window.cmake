@@ -11,6 +11,7 @@ add_library(tessaly_window STATIC
   ${CMAKE_CURRENT_LIST_DIR}/dialog_units.cpp
   ${CMAKE_CURRENT_LIST_DIR}/output_list_model.cpp
   ${CMAKE_CURRENT_LIST_DIR}/output_list_view.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/line_display.cpp
   ${CMAKE_CURRENT_LIST_DIR}/app_icon.cpp
 )
 set_target_properties(tessaly_window PROPERTIES AUTOMOC ON)
