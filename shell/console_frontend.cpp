@@ -54,15 +54,19 @@ class StopSignalFd {
   int fd_ = -1;
 };
 
-// Waits until `deadline` or a stop signal; true when a signal came.
-bool WaitUntil(StopSignalFd& stop, Clock::time_point deadline) {
+enum class Wake { kDeadline, kStopSignal, kEarlyDrain };
+
+// Waits until `deadline`, a stop signal, or the capture's request for an early drain (a queue
+// passed its fill mark); `drainFd` is -1 when there is no such request.
+Wake WaitUntil(StopSignalFd& stop, int drainFd, Clock::time_point deadline) {
   for (;;) {
     const auto now = Clock::now();
-    if (now >= deadline) return false;
+    if (now >= deadline) return Wake::kDeadline;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-    pollfd fds[1] = {{stop.fd(), POLLIN, 0}};
-    const int ready = poll(fds, stop.fd() >= 0 ? 1 : 0, static_cast<int>(left));
-    if (ready > 0 && stop.Taken()) return true;
+    pollfd fds[2] = {{stop.fd(), POLLIN, 0}, {drainFd, POLLIN, 0}};
+    if (poll(fds, 2, static_cast<int>(left)) <= 0) continue;
+    if ((fds[0].revents & POLLIN) != 0 && stop.Taken()) return Wake::kStopSignal;
+    if ((fds[1].revents & POLLIN) != 0) return Wake::kEarlyDrain;
   }
 }
 
@@ -121,12 +125,16 @@ int RunConsole(MidiInputService& service, const ConsoleSettings& settings, std::
   core.ports().ReopenPort();
   writer.Flush();
 
+  // A drain every 100 ms, and an early one whenever the capture asks for it.
+  const int drainFd = core.capture().drainWake.fd();
   auto nextDrain = start + kDrainPeriod;
   for (;;) {
     const bool last = nextDrain >= end;
-    if (WaitUntil(stop, last ? end : nextDrain) || last) break;
+    const Wake wake = WaitUntil(stop, drainFd, last ? end : nextDrain);
+    if (wake == Wake::kStopSignal || (wake == Wake::kDeadline && last)) break;
     core.DrainAndDisplay();
     writer.Flush();
+    if (wake == Wake::kEarlyDrain) continue;
     nextDrain += kDrainPeriod;
     // After a stall (a suspended process), carry on from now rather than drain in a burst.
     if (nextDrain < Clock::now()) nextDrain = Clock::now() + kDrainPeriod;

@@ -15,7 +15,8 @@
 // line appended to MessageBoxList, BasicMessageList and SysexList, in the order appended, as
 // "msg", "midi" or "sysex", a TAB, the escaped line and a newline, flushed after each drain.
 // On SIGINT, SIGTERM or when its time is up it runs ShutdownPort (whose lines are written
-// too), drains once more and writes the rows of StatisticsList as "stats", TAB, row.
+// too), drains once more and writes the rows of StatisticsList as "stats", TAB, row. Between
+// the 100 ms drains it drains early whenever the capture asks (a queue passed its fill mark).
 //
 // Runs on the calling thread, which is the window thread of its MonitorCore.
 namespace tessaly {
