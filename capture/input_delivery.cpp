@@ -146,16 +146,15 @@ void InputDelivery::Run() {
   for (;;) {
     // acquire: pairs with the release in Wake; messages and requests made before are seen.
     const uint32_t seen = wake_.load(std::memory_order_acquire);
+    // What is still queued at the end is dropped: once the port is closing nothing may call
+    // back with input any more.
+    if (quit_.load(std::memory_order_acquire)) return;
     TakeReceived();
     const uint32_t requested = resetRequested_.load(std::memory_order_acquire);
     if (requested != resetDone_.load(std::memory_order_relaxed)) {
       ResetOnInputThread();
       resetDone_.store(requested, std::memory_order_release);  // release: pairs with Reset
       resetDone_.notify_all();
-    }
-    if (quit_.load(std::memory_order_acquire)) {
-      TakeReceived();
-      return;
     }
     wake_.wait(seen, std::memory_order_acquire);
   }
@@ -164,7 +163,8 @@ void InputDelivery::Run() {
 void InputDelivery::TakeReceived() {
   uint32_t timeStamp = 0;
   size_t n = 0;
-  while (queue_.Pop(timeStamp, message_.get(), n)) {
+  // acquire: pairs with the release in Shutdown (a flag only; it orders nothing else).
+  while (!quit_.load(std::memory_order_acquire) && queue_.Pop(timeStamp, message_.get(), n)) {
     Sink sink(*this, timeStamp);
     parser_.Feed(message_.get(), n, sink);
   }

@@ -37,7 +37,8 @@ class InputDelivery {
 
   // Window thread: starts the input thread. False when no thread could be made.
   bool Launch();
-  // Window thread: ends the input thread once it has delivered what was received.
+  // Window thread: ends the input thread. Once it returns, the callback is not called from
+  // here any more; messages still queued are dropped.
   void Shutdown();
 
   // --- producer: one thread at a time ---
