@@ -87,6 +87,26 @@ void BM_DrainPerEventLine(benchmark::State& st) {
 }
 BENCHMARK(BM_DrainPerEventLine);
 
+// The statistics table redrawn with every cell counted (128 numbers of 4 to 7 digits), as after
+// a while of mixed traffic; the drain redraws it once whenever it counted something.
+void BM_StatisticsRedrawFullTable(benchmark::State& st) {
+  FakeMidiInputService service;
+  MonitorCore core(service);
+  StatusCounters& counters = core.capture().statusCounters;
+  StatusStatistics statistics;
+  statistics.ResetCheck(counters);
+  for (int status = 0x80; status <= 0xFF; ++status) {
+    counters.Add(static_cast<uint8_t>(status), 1 + static_cast<uint64_t>(status) * 7919 % 2000000);
+  }
+  OutputList list("StatisticsList");
+  for (auto _ : st) {
+    statistics.Count(counters, 0x90);
+    statistics.RedrawIfDirty(counters, list);
+  }
+  st.SetItemsProcessed(st.iterations());
+}
+BENCHMARK(BM_StatisticsRedrawFullTable);
+
 }  // namespace
 }  // namespace tessaly
 

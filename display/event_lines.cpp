@@ -5,6 +5,7 @@
 
 #include "capture/midi_constants.h"
 #include "display/line_builder.h"
+#include "display/number_text.h"
 
 namespace tessaly {
 namespace {
@@ -13,64 +14,95 @@ namespace {
 // what is left is taken by the next drain.
 constexpr uint64_t kMaxEventsPerDrain = uint64_t{1} << 16;
 
-size_t Clamp(int n, size_t size) {
-  if (n < 0) return 0;
-  return static_cast<size_t>(n) < size ? static_cast<size_t>(n) : size - 1;
-}
-
 }  // namespace
 
 size_t EventLines::FormatTimeStampPrefix(char* out, uint32_t relative, uint32_t message) {
+  // " Time.%01u..%02u:%02u:%02u.%03u- %06X ": at most 31 characters (2-digit days, 8-digit
+  // word), well inside kPrefixSize.
   const uint32_t days = relative / 86400000u;
   const uint32_t hours = (relative % 86400000u) / 3600000u;
   const uint32_t minutes = (relative % 3600000u) / 60000u;
   const uint32_t seconds = (relative % 60000u) / 1000u;
   const uint32_t millis = relative % 1000u;
-  return Clamp(std::snprintf(out, kPrefixSize, " Time.%01u..%02u:%02u:%02u.%03u- %06X ", days,
-                             hours, minutes, seconds, millis, message),
-               kPrefixSize);
+  char* at = PutText(out, " Time.");
+  at = PutDecimal(at, days, 1);
+  at = PutText(at, "..");
+  at = PutDecimal(at, hours, 2);
+  *at++ = ':';
+  at = PutDecimal(at, minutes, 2);
+  *at++ = ':';
+  at = PutDecimal(at, seconds, 2);
+  *at++ = '.';
+  at = PutDecimal(at, millis, 3);
+  at = PutText(at, "- ");
+  at = PutHex(at, message, 6);
+  *at++ = ' ';
+  *at = '\0';
+  return static_cast<size_t>(at - out);
 }
 
+namespace {
+
+// "Chan %02u<middle>%03u<after>": the texts with one data byte; the overload below has two.
+template <size_t M, size_t A>
+size_t PutChannelText(char* out, unsigned channel, const char (&middle)[M], unsigned data1,
+                      const char (&after)[A]) {
+  char* at = PutText(out, "Chan ");
+  at = PutDecimal(at, channel, 2);
+  at = PutText(at, middle);
+  at = PutDecimal(at, data1, 3);
+  at = PutText(at, after);
+  *at = '\0';
+  return static_cast<size_t>(at - out);
+}
+
+template <size_t M, size_t B, size_t A>
+size_t PutChannelText(char* out, unsigned channel, const char (&middle)[M], unsigned data1,
+                      const char (&between)[B], unsigned data2, const char (&after)[A]) {
+  char* at = PutText(out, "Chan ");
+  at = PutDecimal(at, channel, 2);
+  at = PutText(at, middle);
+  at = PutDecimal(at, data1, 3);
+  at = PutText(at, between);
+  at = PutDecimal(at, data2, 3);
+  at = PutText(at, after);
+  *at = '\0';
+  return static_cast<size_t>(at - out);
+}
+
+}  // namespace
+
 size_t EventLines::FormatChannelMessage(char* out, uint32_t message) {
+  // The texts of "Chan %02u ... # %03u ,Vel %03u ," and its kin, field for field; channel is
+  // 1-16 and the data bytes 0-255, so every text has its fixed length (at most 45).
   const unsigned status = message & 0xFF;
   const unsigned channel = (status & 0x0F) + 1;
   const unsigned data1 = (message >> 8) & 0xFF;
   const unsigned data2 = (message >> 16) & 0xFF;
-  int n = 0;
   switch (status >> 4) {
     case 0x8:
-      n = std::snprintf(out, kPrefixSize, "Chan %02u NOTE_OFF       # %03u ,Vel %03u ,", channel,
-                        data1, data2);
-      break;
+      return PutChannelText(out, channel, " NOTE_OFF       # ", data1, " ,Vel ", data2, " ,");
     case 0x9:
-      n = std::snprintf(out, kPrefixSize, "Chan %02u NOTE_ON        # %03u ,Vel %03u , ", channel,
-                        data1, data2);
-      break;
+      return PutChannelText(out, channel, " NOTE_ON        # ", data1, " ,Vel ", data2, " , ");
     case 0xA:
-      n = std::snprintf(out, kPrefixSize, "Chan %02u KEY_PRESS     # %03u ,value %03u ,", channel,
-                        data1, data2);
-      break;
+      return PutChannelText(out, channel, " KEY_PRESS     # ", data1, " ,value ", data2, " ,");
     case 0xB:
-      n = std::snprintf(out, kPrefixSize, "Chan %02u CNTL_CHNG    # %03u ,value %03u ,", channel,
-                        data1, data2);
-      break;
+      return PutChannelText(out, channel, " CNTL_CHNG    # ", data1, " ,value ", data2, " ,");
     case 0xC:
-      n = std::snprintf(out, kPrefixSize, "Chan %02u PROG_CHNG   # %03u ", channel, data1);
-      break;
+      return PutChannelText(out, channel, " PROG_CHNG   # ", data1, " ");
     case 0xD:
-      n = std::snprintf(out, kPrefixSize, "Chan %02u CHN_PRESS    value %03u ,", channel, data1);
-      break;
+      return PutChannelText(out, channel, " CHN_PRESS    value ", data1, " ,");
     case 0xE:
-      n = std::snprintf(out, kPrefixSize, "Chan %02u PITCH_BEND   value %03u,", channel, data1);
-      break;
-    case 0xF:
-      n = std::snprintf(out, kPrefixSize, "         SYSEX DATA  bougus here");
-      break;
+      return PutChannelText(out, channel, " PITCH_BEND   value ", data1, ",");
+    case 0xF: {
+      char* at = PutText(out, "         SYSEX DATA  bougus here");
+      *at = '\0';
+      return static_cast<size_t>(at - out);
+    }
     default:
       out[0] = '\0';
-      break;
+      return 0;
   }
-  return Clamp(n, kPrefixSize);
 }
 
 void EventLines::DrainEvents(CaptureState& state, const FilterSet& filters,
@@ -118,9 +150,11 @@ void EventLines::ShowEvent(const EventRecord& event, CaptureState& state, const 
   } else {
     relative = event.timeStamp - timeBase_;  // unsigned: wraps when the clock went back
   }
-  char prefix[kPrefixSize];
-  const size_t prefixLength = FormatTimeStampPrefix(prefix, relative, event.message);
-  const std::string_view prefixText(prefix, prefixLength);
+  // The prefix and, for a channel message, its text go into one buffer: an event line is at most
+  // 31 + 45 characters, so it is appended as it stands.
+  char line[2 * kPrefixSize];
+  const size_t prefixLength = FormatTimeStampPrefix(line, relative, event.message);
+  const std::string_view prefixText(line, prefixLength);
 
   switch (event.kind) {
     case MIM_ERROR: {
@@ -145,12 +179,8 @@ void EventLines::ShowEvent(const EventRecord& event, CaptureState& state, const 
         statistics.Count(state.statusCounters, status);
       }
       if (filters.Hides(event.message)) return;
-      char text[kPrefixSize];
-      const size_t textLength = FormatChannelMessage(text, event.message);
-      LineBuilder(basicMessageList)
-          .Add(prefixText)
-          .Add(std::string_view(text, textLength))
-          .Finish();
+      const size_t textLength = FormatChannelMessage(line + prefixLength, event.message);
+      basicMessageList.AppendLine(std::string_view(line, prefixLength + textLength));
       return;
     }
     default:

@@ -1,9 +1,8 @@
 #include "display/status_statistics.h"
 
-#include <cinttypes>
-
 #include "capture/midi_constants.h"
 #include "display/line_builder.h"
+#include "display/number_text.h"
 
 namespace tessaly {
 
@@ -31,7 +30,12 @@ void StatusStatistics::RedrawIfDirty(const StatusCounters& counters, OutputList&
     for (int low = 0; low < 16; ++low) {
       const uint64_t n = counters.Get(static_cast<uint8_t>(0x80 + high * 16 + low));
       if (n != 0) {
-        row.Format(" %04" PRIu64 " ", n);
+        // " %04llu ", without a printf call per cell: a full table has 128 of them.
+        char cell[kMaxNumberDigits + 2];
+        cell[0] = ' ';
+        char* end = PutDecimal(cell + 1, n, 4);
+        *end++ = ' ';
+        row.Add(std::string_view(cell, static_cast<size_t>(end - cell)));
       } else {
         row.Add(" ____ ");
       }

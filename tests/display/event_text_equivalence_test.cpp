@@ -1,0 +1,150 @@
+// The drain writes its hot texts without printf. These cases hold the hand-written formatters to
+// the printf formats they replace, written out here as the lines are specified: every channel
+// message word, every millisecond of a second and every boundary of the time fields, and numbers
+// of every width.
+#include <gtest/gtest.h>
+
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "display/event_lines.h"
+#include "display/number_text.h"
+
+namespace tessaly {
+namespace {
+
+std::string Printf(const char* format, auto... args) {
+  char out[256];
+  const int n = std::snprintf(out, sizeof out, format, args...);
+  return std::string(out, static_cast<size_t>(n));
+}
+
+std::string Prefix(uint32_t relative, uint32_t message) {
+  char out[kPrefixSize];
+  const size_t n = EventLines::FormatTimeStampPrefix(out, relative, message);
+  EXPECT_EQ(out[n], '\0');
+  return std::string(out, n);
+}
+
+std::string ExpectedPrefix(uint32_t r, uint32_t message) {
+  return Printf(" Time.%01u..%02u:%02u:%02u.%03u- %06X ", r / 86400000u, (r % 86400000u) / 3600000u,
+                (r % 3600000u) / 60000u, (r % 60000u) / 1000u, r % 1000u, message);
+}
+
+std::string ChannelText(uint32_t message) {
+  char out[kPrefixSize];
+  const size_t n = EventLines::FormatChannelMessage(out, message);
+  EXPECT_EQ(out[n], '\0');
+  return std::string(out, n);
+}
+
+std::string ExpectedChannelText(uint32_t w) {
+  const unsigned status = w & 0xFF;
+  const unsigned channel = (status & 0x0F) + 1;
+  const unsigned d1 = (w >> 8) & 0xFF;
+  const unsigned d2 = (w >> 16) & 0xFF;
+  switch (status >> 4) {
+    case 0x8:
+      return Printf("Chan %02d NOTE_OFF       # %03d ,Vel %03d ,", channel, d1, d2);
+    case 0x9:
+      return Printf("Chan %02d NOTE_ON        # %03d ,Vel %03d , ", channel, d1, d2);
+    case 0xA:
+      return Printf("Chan %02d KEY_PRESS     # %03d ,value %03d ,", channel, d1, d2);
+    case 0xB:
+      return Printf("Chan %02d CNTL_CHNG    # %03d ,value %03d ,", channel, d1, d2);
+    case 0xC:
+      return Printf("Chan %02d PROG_CHNG   # %03d ", channel, d1);
+    case 0xD:
+      return Printf("Chan %02d CHN_PRESS    value %03d ,", channel, d1);
+    case 0xE:
+      return Printf("Chan %02d PITCH_BEND   value %03d,", channel, d1);
+    case 0xF:
+      return "         SYSEX DATA  bougus here";
+    default:
+      return "";
+  }
+}
+
+TEST(EventTextEquivalenceTest, ChannelTextOfEveryStatusAndDataByte) {
+  // Every status with every first data byte; the second data byte and the unused top byte run
+  // through all their values along the way.
+  size_t checked = 0;
+  for (uint32_t status = 0; status < 256; ++status) {
+    for (uint32_t d1 = 0; d1 < 256; ++d1) {
+      const uint32_t d2 = (d1 * 97 + status) & 0xFF;
+      const uint32_t top = (status * 31 + d1) & 0xFF;
+      const uint32_t w = status | (d1 << 8) | (d2 << 16) | (top << 24);
+      ASSERT_EQ(ChannelText(w), ExpectedChannelText(w)) << std::hex << "word " << w;
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 65536u);
+}
+
+TEST(EventTextEquivalenceTest, PrefixOfEveryMillisecondAndEveryFieldBoundary) {
+  std::vector<uint32_t> times;
+  // Every millisecond of the first second and of a second late on day 49.
+  for (uint32_t ms = 0; ms < 1000; ++ms) {
+    times.push_back(ms);
+    times.push_back(49u * 86400000u + 3723000u + ms);
+  }
+  // Each field's edges: the last value before it carries, the carry, and one after.
+  for (uint32_t unit : {1000u, 60000u, 3600000u, 86400000u}) {
+    for (uint32_t k : {1u, 9u, 10u, 11u, 23u, 24u, 49u, 59u, 60u}) {
+      const uint64_t t = uint64_t{unit} * k;
+      if (t > std::numeric_limits<uint32_t>::max()) continue;
+      for (uint32_t d : {0u, 1u}) times.push_back(static_cast<uint32_t>(t) - d);
+      times.push_back(static_cast<uint32_t>(t) + 1);
+    }
+  }
+  times.push_back(std::numeric_limits<uint32_t>::max());  // 49..17:02:47.295, the widest day
+  // A stride through the whole 32-bit range.
+  for (uint64_t t = 0; t <= std::numeric_limits<uint32_t>::max(); t += 104729) {
+    times.push_back(static_cast<uint32_t>(t));
+  }
+  const uint32_t words[] = {0,          1,          0x643C90,   0xFFFFFF, 0x1000000,
+                            0x0ABCDEF0, 0xFFFFFFFF, 0x00007B90, 0xF8,     0x12345678};
+  size_t k = 0;
+  for (uint32_t t : times) {
+    const uint32_t w = words[k++ % std::size(words)];
+    ASSERT_EQ(Prefix(t, w), ExpectedPrefix(t, w)) << "time " << t << " word " << w;
+  }
+  for (uint32_t w : words) ASSERT_EQ(Prefix(3723004, w), ExpectedPrefix(3723004, w));
+  EXPECT_EQ(Prefix(3723004, 0x643C90), " Time.0..01:02:03.004- 643C90 ");
+  EXPECT_EQ(Prefix(std::numeric_limits<uint32_t>::max(), 0xFFFFFFFF),
+            " Time.49..17:02:47.295- FFFFFFFF ");
+}
+
+TEST(EventTextEquivalenceTest, NumbersOfEveryWidth) {
+  std::vector<uint64_t> values = {0, std::numeric_limits<uint32_t>::max(),
+                                  std::numeric_limits<uint64_t>::max()};
+  for (uint64_t p = 1; p <= std::numeric_limits<uint64_t>::max() / 10; p *= 10) {
+    for (uint64_t v : {p - 1, p, p + 1, p * 9}) values.push_back(v);
+  }
+  for (uint64_t v : values) {
+    for (int width : {1, 2, 3, 4, 6, 20}) {
+      char out[32];
+      const std::string decimal(out, PutDecimal(out, v, width));
+      ASSERT_EQ(decimal, Printf("%0*" PRIu64, width, v)) << v << " width " << width;
+      if (v <= std::numeric_limits<uint32_t>::max() && width <= 8) {
+        const auto v32 = static_cast<uint32_t>(v);
+        const std::string hex(out, PutHex(out, v32, width));
+        ASSERT_EQ(hex, Printf("%0*X", width, v32)) << v << " width " << width;
+        const std::string small(out, PutDecimal(out, v32, width));
+        ASSERT_EQ(small, Printf("%0*u", width, v32)) << v << " width " << width;
+      }
+    }
+  }
+  for (uint32_t v = 0; v < 0x10000; v += 7) {
+    char out[16];
+    ASSERT_EQ(std::string(out, PutHex(out, v << 12, 6)), Printf("%06X", v << 12));
+  }
+}
+
+}  // namespace
+}  // namespace tessaly
