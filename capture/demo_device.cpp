@@ -177,8 +177,12 @@ DemoDevice::~DemoDevice() {
 void DemoDevice::Run() {
   // The demo's own thread plays the device: it may wait and lock, unlike the callback.
   std::unique_lock lock(mutex_);
-  auto next = std::chrono::steady_clock::now();
   for (;;) {
+    // Each cycle begins once input runs, so a new start shows the traffic from its beginning.
+    while (!delivery_.started()) {
+      if (wake_.wait_for(lock, std::chrono::milliseconds(10), [this] { return stop_; })) return;
+    }
+    auto next = std::chrono::steady_clock::now();
     for (const DemoStep& step : cycle_) {
       next += std::chrono::microseconds(static_cast<int64_t>(step.delayMs * 1000.0 * pace_));
       if (wake_.wait_until(lock, next, [this] { return stop_; })) return;

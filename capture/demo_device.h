@@ -29,8 +29,8 @@ std::vector<DemoStep> DemoCycle();
 
 class DemoDevice : public InputSource {
  public:
-  // Starts sending into `delivery` at once (input is dropped there until started). `pace`
-  // scales the waits (1 = the readable pace).
+  // Sends into `delivery`, a cycle at a time, each cycle beginning once input is started.
+  // `pace` scales the waits (1 = the readable pace).
   explicit DemoDevice(InputDelivery& delivery, double pace = 1.0);
   ~DemoDevice() override;
   DemoDevice(const DemoDevice&) = delete;

@@ -29,15 +29,16 @@ std::string AfterPrefix(std::string_view line) {
 
 TEST(DemoDeviceTest, OneCycleShowsEveryKindOfLine) {
   std::vector<std::unique_ptr<PortBackend>> backends;
-  backends.push_back(std::make_unique<DemoBackend>(0.02));  // fifty times the readable pace
+  backends.push_back(std::make_unique<DemoBackend>(0.05));  // twenty times the readable pace
   QueuedInputService service(std::move(backends));
   MonitorCore core(service);
   core.Start();
   // Until the last sysex line of the first cycle is in, or ten seconds.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  // The cycle ends with its last text line and then one control change (28 event lines).
   auto cycleDone = [&] {
     for (size_t i = 0; i < core.sysexList.Count(); ++i) {
-      if (core.sysexList.Line(i) == "scan complete\r") return true;
+      if (core.sysexList.Line(i) == "scan complete\r") return core.basicMessageList.Count() >= 28;
     }
     return false;
   };
