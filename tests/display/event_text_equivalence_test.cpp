@@ -1,7 +1,6 @@
 // The drain writes its hot texts without printf. These cases hold the hand-written formatters to
-// the printf formats they replace, written out here as the lines are specified: every channel
-// message word, every millisecond of a second and every boundary of the time fields, and numbers
-// of every width.
+// the printf formats they replace (tests/support/expected_event_line.h): every channel message
+// word, every millisecond of a second and every edge of the time fields, numbers of every width.
 #include <gtest/gtest.h>
 
 #include <cinttypes>
@@ -14,15 +13,14 @@
 
 #include "display/event_lines.h"
 #include "display/number_text.h"
+#include "tests/support/expected_event_line.h"
 
 namespace tessaly {
 namespace {
 
-std::string Printf(const char* format, auto... args) {
-  char out[256];
-  const int n = std::snprintf(out, sizeof out, format, args...);
-  return std::string(out, static_cast<size_t>(n));
-}
+using testing::ExpectedChannelText;
+using testing::ExpectedPrefix;
+using testing::PrintfText;
 
 std::string Prefix(uint32_t relative, uint32_t message) {
   char out[kPrefixSize];
@@ -31,43 +29,11 @@ std::string Prefix(uint32_t relative, uint32_t message) {
   return std::string(out, n);
 }
 
-std::string ExpectedPrefix(uint32_t r, uint32_t message) {
-  return Printf(" Time.%01u..%02u:%02u:%02u.%03u- %06X ", r / 86400000u, (r % 86400000u) / 3600000u,
-                (r % 3600000u) / 60000u, (r % 60000u) / 1000u, r % 1000u, message);
-}
-
 std::string ChannelText(uint32_t message) {
   char out[kPrefixSize];
   const size_t n = EventLines::FormatChannelMessage(out, message);
   EXPECT_EQ(out[n], '\0');
   return std::string(out, n);
-}
-
-std::string ExpectedChannelText(uint32_t w) {
-  const unsigned status = w & 0xFF;
-  const unsigned channel = (status & 0x0F) + 1;
-  const unsigned d1 = (w >> 8) & 0xFF;
-  const unsigned d2 = (w >> 16) & 0xFF;
-  switch (status >> 4) {
-    case 0x8:
-      return Printf("Chan %02d NOTE_OFF       # %03d ,Vel %03d ,", channel, d1, d2);
-    case 0x9:
-      return Printf("Chan %02d NOTE_ON        # %03d ,Vel %03d , ", channel, d1, d2);
-    case 0xA:
-      return Printf("Chan %02d KEY_PRESS     # %03d ,value %03d ,", channel, d1, d2);
-    case 0xB:
-      return Printf("Chan %02d CNTL_CHNG    # %03d ,value %03d ,", channel, d1, d2);
-    case 0xC:
-      return Printf("Chan %02d PROG_CHNG   # %03d ", channel, d1);
-    case 0xD:
-      return Printf("Chan %02d CHN_PRESS    value %03d ,", channel, d1);
-    case 0xE:
-      return Printf("Chan %02d PITCH_BEND   value %03d,", channel, d1);
-    case 0xF:
-      return "         SYSEX DATA  bougus here";
-    default:
-      return "";
-  }
 }
 
 TEST(EventTextEquivalenceTest, ChannelTextOfEveryStatusAndDataByte) {
@@ -130,19 +96,19 @@ TEST(EventTextEquivalenceTest, NumbersOfEveryWidth) {
     for (int width : {1, 2, 3, 4, 6, 20}) {
       char out[32];
       const std::string decimal(out, PutDecimal(out, v, width));
-      ASSERT_EQ(decimal, Printf("%0*" PRIu64, width, v)) << v << " width " << width;
+      ASSERT_EQ(decimal, PrintfText("%0*" PRIu64, width, v)) << v << " width " << width;
       if (v <= std::numeric_limits<uint32_t>::max() && width <= 8) {
         const auto v32 = static_cast<uint32_t>(v);
         const std::string hex(out, PutHex(out, v32, width));
-        ASSERT_EQ(hex, Printf("%0*X", width, v32)) << v << " width " << width;
+        ASSERT_EQ(hex, PrintfText("%0*X", width, v32)) << v << " width " << width;
         const std::string small(out, PutDecimal(out, v32, width));
-        ASSERT_EQ(small, Printf("%0*u", width, v32)) << v << " width " << width;
+        ASSERT_EQ(small, PrintfText("%0*u", width, v32)) << v << " width " << width;
       }
     }
   }
   for (uint32_t v = 0; v < 0x10000; v += 7) {
     char out[16];
-    ASSERT_EQ(std::string(out, PutHex(out, v << 12, 6)), Printf("%06X", v << 12));
+    ASSERT_EQ(std::string(out, PutHex(out, v << 12, 6)), PrintfText("%06X", v << 12));
   }
 }
 
