@@ -12,9 +12,11 @@ DrainWake::~DrainWake() {
 }
 
 void DrainWake::Signal() {
-  // relaxed: a cheap look first, so a queue that stays above its mark costs no atomic write.
-  if (pending_.load(std::memory_order_relaxed) != 0) return;
-  // acq_rel: one signal per crossing; pairs with the exchange in Rearm.
+  // acq_rel, and always an exchange, never a cheap load first: when a signal is pending already
+  // and we skip the write, the window's exchange in Rearm reads from this one, so the event the
+  // callback published before calling us is seen by the drain that follows that Rearm. A plain
+  // load could see a stale 1 while that drain still misses the event (a store-load reordering),
+  // and with the source waiting on a full ring no later call would signal again.
   if (pending_.exchange(1, std::memory_order_acq_rel) != 0) return;
   signals_.fetch_add(1, std::memory_order_relaxed);  // a count only
   if (fd_ < 0) return;
@@ -24,11 +26,16 @@ void DrainWake::Signal() {
 }
 
 void DrainWake::Rearm() {
-  // acq_rel: pairs with the exchange in Signal.
-  if (pending_.exchange(0, std::memory_order_acq_rel) == 0) return;
-  if (fd_ < 0) return;
-  uint64_t count = 0;
-  [[maybe_unused]] const ssize_t n = read(fd_, &count, sizeof count);
+  // The fd first, then the flag. The other order loses a wake: a signal between the two would
+  // write the fd after the flag was cleared, and the read would swallow it, leaving the flag set
+  // and the fd empty, so no crossing signals again before the timer drains. Read even when no
+  // signal seems pending: a signal that raced the last Rearm may have written after its read.
+  if (fd_ >= 0) {
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = read(fd_, &count, sizeof count);  // non-blocking
+  }
+  // acq_rel: pairs with the exchange in Signal (see there).
+  pending_.exchange(0, std::memory_order_acq_rel);
 }
 
 }  // namespace tessaly
