@@ -1,0 +1,208 @@
+#!/usr/bin/env python3
+"""Writes docs/PERFORMANCE.md from the results folder of scripts/bench.
+
+Usage: bench_report.py RESULTS_DIR OUT_FILE
+
+RESULTS_DIR holds machine.txt, commands.txt, after/*.json and before/*.json (Google Benchmark
+JSON, aggregates only), idle.txt and e2e.txt. Figures are medians of the repetitions, CPU time.
+"""
+import json
+import re
+import sys
+from pathlib import Path
+
+TO_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+
+def load_medians(folder):
+    """{case name: entry} for the median aggregate of every case in every JSON file."""
+    cases = {}
+    for path in sorted(Path(folder).glob("*.json")):
+        try:
+            data = json.loads(path.read_text())
+        except (OSError, ValueError):
+            continue
+        for b in data.get("benchmarks", []):
+            if b.get("aggregate_name", "median") != "median":
+                continue
+            name = b.get("run_name", b["name"])
+            cases[name] = b
+    return cases
+
+
+def cpu_ns(entry):
+    return entry["cpu_time"] * TO_NS[entry.get("time_unit", "ns")]
+
+
+def read(path):
+    p = Path(path)
+    return p.read_text() if p.exists() else ""
+
+
+def fmt(value, digits=3):
+    if value is None:
+        return "—"
+    if abs(value) >= 1e6:
+        return f"{value:,.0f}".replace(",", " ")
+    if abs(value) >= 100:
+        return f"{value:.0f}"
+    return f"{value:.{digits}g}"
+
+
+class Figure:
+    """One measured quantity: how to get it from a case, in which unit."""
+
+    def __init__(self, label, case, unit, get, target=None, met=None, note=""):
+        self.label, self.case, self.unit, self.get = label, case, unit, get
+        self.target, self.met, self.note = target, met, note
+
+    def value(self, cases):
+        entry = cases.get(self.case)
+        if entry is None:
+            return None
+        try:
+            return self.get(entry)
+        except (KeyError, ZeroDivisionError):
+            return None
+
+
+def counter(name):
+    return lambda e: e[name]
+
+
+FIGURES = [
+    Figure("Line store, 10 M event lines: bytes per line beyond the text",
+           "BM_LineStoreAppend/10000000", "bytes", counter("overhead_bytes_per_line"),
+           "≤ 8", lambda v: v <= 8),
+    Figure("Line store: appending 10 M event lines", "BM_LineStoreAppend/10000000", "lines/s",
+           counter("lines_per_second"), "≥ 5 000 000", lambda v: v >= 5e6),
+    Figure("Line store: appending 100 000 event lines to a fresh list",
+           "BM_LineStoreAppend/100000", "lines/s", counter("lines_per_second"),
+           "≥ 5 000 000", lambda v: v >= 5e6),
+    Figure("Drain of 5 000 event lines into a list of 10 M lines (core: drain, statistics, "
+           "marking; ten drains of 500)", "BM_DrainFiveThousandOntoTenMillion", "ms",
+           lambda e: cpu_ns(e) / 1e6, "< 10 (with the window's model update and repaint)",
+           lambda v: v < 10, "the window's model update and repaint come on top"),
+    Figure("Drain, per note-on line (512 per drain, statistics redraw included)",
+           "BM_DrainPerEventLine", "ns/line", lambda e: cpu_ns(e) / 512),
+    Figure("Statistics redraw, every cell counted", "BM_StatisticsRedrawFullTable", "µs",
+           lambda e: cpu_ns(e) / 1e3),
+    Figure("Callback, one short message", "BM_CallbackShortMessage", "ns", cpu_ns),
+    Figure("Callback, one returned 64-byte buffer", "BM_CallbackReturnedBuffer", "ns", cpu_ns),
+    Figure("Sysex decoding of the device's traffic mix", "BM_SysexDecodeMix", "MB/s",
+           counter("MB/s"), "≥ 1 (the 1 MB/s stream)",
+           lambda v: v >= 1),
+    Figure("Sysex through the queue and the drain", "BM_SysexDrainMix", "MB/s",
+           counter("MB/s"), "≥ 1 (the 1 MB/s stream)",
+           lambda v: v >= 1),
+    Figure("Line store: a line at a random place of 10 M", "BM_LineStoreRandomAccess", "ns", cpu_ns),
+    Figure("Line store: the next line of 10 M", "BM_LineStoreSequentialAccess", "ns", cpu_ns),
+]
+
+
+def verdict(figure, value):
+    if figure.met is None:
+        return ""
+    if value is None:
+        return "not measured"
+    return "met" if figure.met(value) else "**missed**"
+
+
+def parse_idle(text):
+    out = {}
+    for line in text.splitlines():
+        m = re.match(r"(\w+): ([\d.]+) CPU s in (\d+) s = ([\d.]+) %", line)
+        if m:
+            out[m.group(1)] = (float(m.group(4)), float(m.group(2)), int(m.group(3)))
+    return out
+
+
+def parse_e2e(text):
+    rows = []
+    for line in text.splitlines():
+        m = re.match(r"rate (\d+)/s: sent (\d+) shown (\d+) lost (\d+)(.*)", line)
+        if m:
+            rows.append((int(m.group(1)), int(m.group(2)), int(m.group(3)), int(m.group(4)),
+                         m.group(5).strip()))
+    return rows
+
+
+def main():
+    results, out = Path(sys.argv[1]), Path(sys.argv[2])
+    after = load_medians(results / "after")
+    before = load_medians(results / "before")
+    base = read(results / "before" / "commit.txt").strip()
+    machine = read(results / "machine.txt").strip()
+    commands = read(results / "commands.txt").strip()
+    idle = parse_idle(read(results / "idle.txt"))
+    e2e_text = read(results / "e2e.txt").strip()
+    e2e = parse_e2e(e2e_text)
+
+    md = ["# Performance", ""]
+    md += ["Written by `scripts/bench` (about a quarter of an hour; not part of `scripts/test`). "
+           "Benchmark figures are the median of the repetitions, in CPU time of the measuring "
+           "thread, so that the load of a shared machine inflates them less than wall time; "
+           "the load averages are below. "
+           + (f"\"Before\" is the same benchmark code built against the core of commit `{base}`."
+              if base else "No \"before\" column in this run."), ""]
+    md += ["## Machine", "", "```", machine, "```", ""]
+
+    md += ["## Targets", "", "| what | before | after | unit | target | |",
+           "| --- | ---: | ---: | --- | --- | --- |"]
+    for f in FIGURES:
+        if f.target is None:
+            continue
+        a, b = f.value(after), f.value(before)
+        md.append(f"| {f.label} | {fmt(b)} | {fmt(a)} | {f.unit} | {f.target} | {verdict(f, a)} |")
+    for label in ("console", "window"):
+        if label in idle:
+            pct, cpu, secs = idle[label]
+            what = ("Idle, `tessaly --console` on a silent port" if label == "console"
+                    else "Idle, the window (offscreen) on a silent port")
+            md.append(f"| {what} ({cpu:.2f} CPU s in {secs} s) | — | {pct:.3f} | % of one core | "
+                      f"< 0.2 | {'met' if pct < 0.2 else '**missed**'} |")
+        else:
+            md.append(f"| Idle, {label} on a silent port | — | — | % of one core | < 0.2 | "
+                      "not measured |")
+    target_row = [r for r in e2e if r[0] == 100000]
+    if target_row:
+        rate, sent, shown, lost, rest = target_row[0]
+        missing = sent - shown
+        md.append(f"| End to end through JACK, console, {rate} events/s: {sent} sent, {shown} shown "
+                  f"| — | {missing} | events not shown | 0 | "
+                  f"{'met' if missing == 0 else '**missed**'} |")
+    else:
+        md.append("| End to end through JACK, console, 100 000 events/s for 10 s | — | — | events "
+                  "lost | 0 | not measured |")
+    md.append("| End to end, 1 MB/s of device-family sysex; the window through JACK; CPU per "
+              "100 000 events beside `jack_midi_dump` | — | — | | see the issue | not measured "
+              "by this run (`scripts/bench-e2e` has no such mode yet) |")
+    md.append("")
+
+    md += ["## Every benchmark", "", "| case | before | after | unit |", "| --- | ---: | ---: | --- |"]
+    for f in FIGURES:
+        a, b = f.value(after), f.value(before)
+        change = ""
+        if a and b:
+            lower_is_better = f.unit in ("ns", "µs", "ms", "ns/line", "bytes")
+            ratio = b / a if lower_is_better else a / b
+            change = f" ({ratio:.2g}× {'less' if lower_is_better else 'more'})"
+        md.append(f"| {f.label} (`{f.case}`) | {fmt(b)} | {fmt(a)}{change} | {f.unit} |")
+    listed = {f.case for f in FIGURES}
+    for name in sorted(after):
+        if name in listed:
+            continue
+        a, b = after[name], before.get(name)
+        md.append(f"| `{name}` | {fmt(cpu_ns(b) if b else None)} | {fmt(cpu_ns(a))} | ns CPU per "
+                  "iteration |")
+    md.append("")
+
+    md += ["## End to end", "", "```", e2e_text or "not run", "```", ""]
+    md += ["## Commands", "", "Run from the repository root (`build-bench` is a Release build).", "",
+           "```", "scripts/bench", commands, "```", ""]
+    out.parent.mkdir(parents=True, exist_ok=True)
+    out.write_text("\n".join(md))
+
+
+if __name__ == "__main__":
+    main()
