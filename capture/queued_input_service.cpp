@@ -60,13 +60,19 @@ QueuedInputService::Session* QueuedInputService::Find(MidiInHandle handle) const
 }
 
 uint32_t QueuedInputService::GetNumDevs() {
-  RefreshPorts();
+  // A list made for GetDevCaps just before (as at the start of port control) is counted as it
+  // is, rather than asking every MIDI system again.
+  if (!listed_ || !listFresh_) RefreshPorts();
+  listFresh_ = false;
   return static_cast<uint32_t>(ports_.size());
 }
 
 MidiResult QueuedInputService::GetDevCaps(uint32_t port, PortCaps* caps, uint32_t capsSize) {
   if (caps == nullptr || capsSize != kPortCapsSize) return kInvalidParam;
-  if (!listed_) RefreshPorts();
+  if (!listed_) {
+    RefreshPorts();
+    listFresh_ = true;
+  }
   if (port >= ports_.size()) return kBadDeviceId;
   std::memset(caps->productName, 0, sizeof caps->productName);
   const std::string& name = ports_[port].name;

@@ -31,7 +31,8 @@ class QueuedInputService : public MidiInputService {
   QueuedInputService(const QueuedInputService&) = delete;
   QueuedInputService& operator=(const QueuedInputService&) = delete;
 
-  // Lists the ports again (GetNumDevs does too).
+  // Lists the ports again. GetNumDevs does too, unless GetDevCaps listed them first and they
+  // have not been counted yet.
   void RefreshPorts();
   // Stops an open port without calling back: for the end of the process, when the callback's
   // instance is about to go away whatever the port says.
@@ -74,6 +75,7 @@ class QueuedInputService : public MidiInputService {
   std::vector<std::unique_ptr<PortBackend>> backends_;
   std::vector<Port> ports_;
   bool listed_ = false;
+  bool listFresh_ = false;  // listed by GetDevCaps and not yet counted by GetNumDevs
   MidiInHandle nextHandle_ = 1;
   std::unique_ptr<Session> owned_;  // window thread
   // The open session as the callback's thread sees it. It lives until Close has ended the
