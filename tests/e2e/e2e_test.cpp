@@ -197,7 +197,7 @@ class EndToEndTest : public ::testing::Test {
     environment["JACK_DEFAULT_SERVER"] = name;
     auto jackd = std::make_unique<ChildProcess>(
         std::vector<std::string>{JACKD_BINARY, "--no-realtime", "-d", "dummy", "-r", "48000", "-p",
-                                 "1024"},
+                                 "4096"},
         environment);
     ChildProcess wait({JACK_WAIT_BINARY, "-s", name, "-w", "-t", "10"}, environment);
     if (wait.Wait(20s) != 0) {

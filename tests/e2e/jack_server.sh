@@ -2,7 +2,8 @@
 # Starts or stops the JACK server of the end-to-end tests:
 #   jack_server.sh start|stop NAME STATE_DIR
 # A dummy-driver server without realtime, under its own name (JACK_DEFAULT_SERVER=NAME), so
-# it never meets a user's server. Its process id is kept in STATE_DIR; stop ends exactly that
+# it never meets a user's server. Long periods (85 ms): without realtime scheduling, a client
+# that is late for a cycle loses that cycle's input, and a busy machine is late often. Its process id is kept in STATE_DIR; stop ends exactly that
 # process, and start first stops one left over from an earlier run.
 set -u
 command=${1:?start or stop}
@@ -34,7 +35,7 @@ case "$command" in
   start)
     mkdir -p "$dir"
     stop
-    JACK_DEFAULT_SERVER="$name" setsid jackd --no-realtime -d dummy -r 48000 -p 1024 \
+    JACK_DEFAULT_SERVER="$name" setsid jackd --no-realtime -d dummy -r 48000 -p 4096 \
       >"$log" 2>&1 </dev/null &
     echo $! >"$pidfile"
     if ! JACK_DEFAULT_SERVER="$name" jack_wait -s "$name" -w -t 10 >/dev/null 2>&1; then
