@@ -10,6 +10,7 @@
 #include "shell/dialog_template.h"
 
 class QAction;
+class QSocketNotifier;
 class QAbstractButton;
 class QLineEdit;
 
@@ -44,6 +45,8 @@ class CMonitorDlg : public QDialog, private MonitorView {
   QWidget* Control(int id) const;
   OutputListView* ListView(int id) const;
   QAction* AboutAction() const { return aboutAction_; }
+  // The 100 ms drain timer (tests stop it to see the early drains alone).
+  QTimer& DrainTimer() { return timer_; }
 
   // A window-menu command: the about box for kIdmAboutBox, nothing otherwise.
   void SysCommand(unsigned command);
@@ -65,6 +68,8 @@ class CMonitorDlg : public QDialog, private MonitorView {
   void Refresh() override;
   void CopyListToClipboard(const OutputList& list);
 
+  // The timer and the early drains end with the window.
+  void StopDrains();
   void OnOK();
   void OnCancel();
   void OnAboutBox();
@@ -100,6 +105,8 @@ class CMonitorDlg : public QDialog, private MonitorView {
   MonitorCore core_;
   std::map<int, QWidget*> controls_;
   QTimer timer_;
+  // Early drains asked for by the capture (null without an eventfd).
+  QSocketNotifier* earlyDrain_ = nullptr;
   // What starting the timer gave; nothing reads it (the tick handler does not ask which).
   int timerId_ = 0;
   QAction* aboutAction_ = nullptr;

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <functional>
 
+#include "capture/drain_wake.h"
+#include "capture/midi_constants.h"
 #include "capture/port_control.h"
 #include "shell/dialog_template.h"
 #include "window_test_support.h"
@@ -280,6 +282,22 @@ TEST_F(MonitorDlgTest, TimerTicksDrainWithoutAClick) {
       QTest::qWaitFor([&] { return ViewRows(*dialog, kIdBasicMessageList).size() == 2; }, 2000));
   EXPECT_EQ(ViewRows(*dialog, kIdBasicMessageList)[1],
             " Time.0..00:00:01.600- 003C80 Chan 01 NOTE_OFF       # 060 ,Vel 000 ,");
+}
+
+TEST_F(MonitorDlgTest, QueuePastHalfFullDrainsEarlyWithoutTheTimer) {
+  dialog->DrainTimer().stop();  // only the capture's early-drain request can drain now
+  constexpr size_t kBurst = kEventRingFillMark + 44;
+  for (size_t i = 0; i < kBurst; ++i) service.DeliverShort(kNoteOn, static_cast<uint32_t>(i));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return ViewRows(*dialog, kIdBasicMessageList).size() == kBurst; }, 5000));
+  EXPECT_EQ(dialog->core().capture().statusCounters.Get(kCountEventsLost), 0u);
+  // Below the mark nothing asks for a drain: those wait for the timer.
+  for (uint32_t i = 0; i < 10; ++i) service.DeliverShort(kNoteOn, 9000 + i);
+  QTest::qWait(300);
+  EXPECT_EQ(ViewRows(*dialog, kIdBasicMessageList).size(), kBurst);
+  dialog->DrainTimer().start();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return ViewRows(*dialog, kIdBasicMessageList).size() == kBurst + 10; }, 5000));
 }
 
 TEST_F(MonitorDlgTest, AboutBoxFromContextMenuEntryAndF1) {
