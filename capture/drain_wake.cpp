@@ -15,8 +15,8 @@ void DrainWake::Signal() {
   // acq_rel, and always an exchange, never a cheap load first: when a signal is pending already
   // and we skip the write, the window's exchange in Rearm reads from this one, so the event the
   // callback published before calling us is seen by the drain that follows that Rearm. A plain
-  // load could see a stale 1 while that drain still misses the event (a store-load reordering),
-  // and with the source waiting on a full ring no later call would signal again.
+  // load could see a stale 1 while that drain still misses the event (a store-load reordering);
+  // then only a later call would ask again, and a source that has stopped makes none.
   if (pending_.exchange(1, std::memory_order_acq_rel) != 0) return;
   signals_.fetch_add(1, std::memory_order_relaxed);  // a count only
   if (fd_ < 0) return;
