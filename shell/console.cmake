@@ -1,6 +1,7 @@
 # Console front end (no Qt): options, escaping and the console loop over MonitorCore, and the
 # RtMidi service the program runs on.
 add_library(tessaly_console STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/console_commands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/console_escape.cpp
   ${CMAKE_CURRENT_LIST_DIR}/console_options.cpp
   ${CMAKE_CURRENT_LIST_DIR}/console_frontend.cpp

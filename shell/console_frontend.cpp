@@ -5,10 +5,12 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 
 #include "display/monitor_core.h"
+#include "shell/console_commands.h"
 #include "shell/console_escape.h"
 
 namespace tessaly {
@@ -54,20 +56,51 @@ class StopSignalFd {
   int fd_ = -1;
 };
 
-enum class Wake { kDeadline, kStopSignal, kEarlyDrain };
+enum class Wake { kDeadline, kStopSignal, kEarlyDrain, kCommand };
 
-// Waits until `deadline`, a stop signal, or the capture's request for an early drain (a queue
-// passed its fill mark); `drainFd` is -1 when there is no such request.
-Wake WaitUntil(StopSignalFd& stop, int drainFd, Clock::time_point deadline) {
+// Waits until `deadline`, a stop signal, the capture's request for an early drain (a queue
+// passed its fill mark) or input on `commandFd`; `drainFd` and `commandFd` are -1 when there
+// is no such request or no command input.
+Wake WaitUntil(StopSignalFd& stop, int drainFd, int commandFd, Clock::time_point deadline) {
   for (;;) {
     const auto now = Clock::now();
     if (now >= deadline) return Wake::kDeadline;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-    pollfd fds[2] = {{stop.fd(), POLLIN, 0}, {drainFd, POLLIN, 0}};
-    if (poll(fds, 2, static_cast<int>(left)) <= 0) continue;
+    pollfd fds[3] = {{stop.fd(), POLLIN, 0}, {drainFd, POLLIN, 0}, {commandFd, POLLIN, 0}};
+    if (poll(fds, 3, static_cast<int>(left)) <= 0) continue;
     if ((fds[0].revents & POLLIN) != 0 && stop.Taken()) return Wake::kStopSignal;
     if ((fds[1].revents & POLLIN) != 0) return Wake::kEarlyDrain;
+    // POLLHUP and POLLERR too: the read that follows sees the end of the input.
+    if (fds[2].revents != 0) return Wake::kCommand;
   }
+}
+
+// Reads what is there on `fd` and runs the commands it completes; -1 once the input has
+// ended or failed (a background process reading its terminal, with SIGTTIN ignored, gets
+// EIO), so that it is not polled again.
+// Each step is drained at once, as the window's timer would between two clicks, so that its
+// release line comes before the next step's lines.
+int ReadCommands(int fd, ConsoleCommandReader& reader, MonitorCore& core) {
+  char bytes[256];
+  const ssize_t n = read(fd, bytes, sizeof bytes);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return fd;
+  if (n <= 0) return -1;
+  reader.Feed(std::string_view(bytes, static_cast<size_t>(n)), [&](ConsoleCommand command) {
+    switch (command) {
+      case ConsoleCommand::kUp:
+        core.ports().NextPort();
+        core.DrainAndDisplay();
+        break;
+      case ConsoleCommand::kDown:
+        core.ports().PreviousPort();
+        core.DrainAndDisplay();
+        break;
+      case ConsoleCommand::kUnknown:
+        std::fputs("tessaly: unknown command; the commands are up and down\n", stderr);
+        break;
+    }
+  });
+  return fd;
 }
 
 }  // namespace
@@ -127,11 +160,20 @@ int RunConsole(MidiInputService& service, const ConsoleSettings& settings, std::
 
   // A drain every 100 ms, and an early one whenever the capture asks for it.
   const int drainFd = core.capture().drainWake.fd();
+  int commandFd = settings.commandFd;
+  ConsoleCommandReader commands;
   auto nextDrain = start + kDrainPeriod;
   for (;;) {
     const bool last = nextDrain >= end;
-    const Wake wake = WaitUntil(stop, drainFd, last ? end : nextDrain);
+    const Wake wake = WaitUntil(stop, drainFd, commandFd, last ? end : nextDrain);
     if (wake == Wake::kStopSignal || (wake == Wake::kDeadline && last)) break;
+    if (wake == Wake::kCommand) {
+      // What was captured before the step is shown before its status lines.
+      core.DrainAndDisplay();
+      commandFd = ReadCommands(commandFd, commands, core);
+      writer.Flush();
+      continue;
+    }
     core.DrainAndDisplay();
     writer.Flush();
     if (wake == Wake::kEarlyDrain) continue;

@@ -18,6 +18,10 @@
 // too), drains once more and writes the rows of StatisticsList as "stats", TAB, row. Between
 // the 100 ms drains it drains early whenever the capture asks (a queue passed its fill mark).
 //
+// With a command descriptor (standard input) it reads the commands "up" and "down" there and
+// steps ports as the window's Up and Down do (see console_commands.h); an unknown command is
+// named on standard error; at the end of that input it goes on without commands.
+//
 // Runs on the calling thread, which is the window thread of its MonitorCore.
 namespace tessaly {
 
@@ -45,6 +49,7 @@ class ConsoleWriter : public LineObserver {
 struct ConsoleSettings {
   uint32_t port = 0;
   std::optional<double> seconds;  // none: until SIGINT or SIGTERM
+  int commandFd = -1;             // commands, one per line; -1: none
 };
 
 // Blocks SIGINT and SIGTERM for the calling thread and every thread started after, so that

@@ -14,7 +14,9 @@ constexpr std::string_view kUsage =
     "usage: tessaly                    open the monitor window\n"
     "       tessaly --console [--port N] [--seconds S]\n"
     "                                  monitor input port N (default 0) on standard output\n"
-    "                                  until interrupted, or for S seconds\n"
+    "                                  until interrupted, or for S seconds; the lines\n"
+    "                                  up and down on standard input step to the next\n"
+    "                                  and the previous port\n"
     "       tessaly --list-ports       list the MIDI input ports, one per line\n"
     "       tessaly --help             show this text\n"
     "       tessaly --version          show the version\n";

@@ -1,4 +1,7 @@
 // The program: the monitor window by default, or the console front end, on the RtMidi service.
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -32,8 +35,11 @@ int main(int argc, char** argv) {
     case RunMode::kConsole: {
       // Before the service makes any thread, so that the stop signals reach the console loop.
       BlockStopSignals();
+      // A console in the background of a shell then reads EIO from its terminal (and stops
+      // reading commands) instead of being stopped.
+      signal(SIGTTIN, SIG_IGN);
       RtMidiInputService service;
-      return RunConsole(service, {options.port, options.seconds}, stdout,
+      return RunConsole(service, {options.port, options.seconds, STDIN_FILENO}, stdout,
                         [&service] { service.ForceClose(); });
     }
     case RunMode::kWindow:

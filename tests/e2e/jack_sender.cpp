@@ -10,6 +10,9 @@
 //   send HEX...              one message (bytes in hex, any kind, malformed ones too)
 //   flood N RATE HEX...      the message N times at RATE per second; prints "sent N dropped D"
 //                            (D: events the JACK port buffer had no room for)
+//   flood N RATE HEX... / K HEX...
+//                            the same, but every K-th event is the second message (a sysex
+//                            mix); prints "sent N dropped D"
 //   sync                     waits until JACK has carried what was sent; prints "synced"
 //   die                      ends the process at once, without closing anything
 //   quit (or end of input)   waits for JACK to carry what was sent, closes, exits 0
@@ -45,9 +48,10 @@ void OnRtMidiError(RtMidiError::Type type, const std::string& text, void*) {
   }
 }
 
+// Hex bytes up to the end of the line or a "/".
 bool ParseHex(std::istringstream& in, std::vector<unsigned char>& bytes) {
   std::string token;
-  while (in >> token) {
+  while (in >> token && token != "/") {
     char* end = nullptr;
     const unsigned long value = std::strtoul(token.c_str(), &end, 16);
     if (*end != '\0' || value > 0xFF) return false;
@@ -61,7 +65,8 @@ void LetJackCarry() {
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
 }
 
-void Flood(RtMidiOut& out, long count, double rate, std::vector<unsigned char>& message) {
+void Flood(RtMidiOut& out, long count, double rate, std::vector<unsigned char>& message, long every,
+           std::vector<unsigned char>& other) {
   using Clock = std::chrono::steady_clock;
   const uint64_t droppedBefore = jackDropped.load();
   const auto start = Clock::now();
@@ -71,7 +76,9 @@ void Flood(RtMidiOut& out, long count, double rate, std::vector<unsigned char>& 
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     long due = static_cast<long>(elapsed * rate) + 1;
     if (due > count) due = count;
-    for (; sent < due; ++sent) out.sendMessage(&message);
+    for (; sent < due; ++sent) {
+      out.sendMessage(every > 0 && (sent + 1) % every == 0 ? &other : &message);
+    }
     if (sent < count) std::this_thread::sleep_for(std::chrono::microseconds(500));
   }
   LetJackCarry();
@@ -126,11 +133,16 @@ int main(int argc, char** argv) {
         long count = 0;
         double rate = 0;
         in >> count >> rate;
-        if (count <= 0 || rate <= 0 || !ParseHex(in, bytes)) {
+        long every = 0;
+        std::vector<unsigned char> other;
+        bool good = ParseHex(in, bytes);
+        const bool mix = good && static_cast<bool>(in >> every);
+        if (mix) good = every > 0 && ParseHex(in, other);
+        if (count <= 0 || rate <= 0 || !good) {
           std::fprintf(stderr, "jack_sender: bad flood: %s\n", line.c_str());
           return 2;
         }
-        Flood(out, count, rate, bytes);
+        Flood(out, count, rate, bytes, mix ? every : 0, other);
       } else if (command == "sync") {
         LetJackCarry();
         std::printf("synced\n");
