@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "capture/delivery_gate.h"
 #include "capture/drain_wake.h"
 #include "capture/event_ring.h"
 #include "capture/midi_input_service.h"
@@ -32,8 +33,17 @@ struct StatusCounters {
   }
 };
 
-struct CaptureState {
-  explicit CaptureState(MidiInputService& midiService) : service(midiService) {}
+// Unread events and bytes from which the service's input thread holds back its callback calls
+// (three quarters of each queue: above the early-drain marks, with room left for one more call).
+inline constexpr uint64_t kEventRingHoldMark = 384;
+inline constexpr uint64_t kSysexQHoldMark = 6144;
+
+struct CaptureState final : DeliveryGate {
+  // Offers itself to the service as its delivery gate, and takes that back at the end.
+  explicit CaptureState(MidiInputService& midiService) : service(midiService) {
+    service.SetDeliveryGate(this);
+  }
+  ~CaptureState() { service.SetDeliveryGate(nullptr); }
   CaptureState(const CaptureState&) = delete;
   CaptureState& operator=(const CaptureState&) = delete;
 
@@ -48,6 +58,17 @@ struct CaptureState {
   DrainWake drainWake;
   ReceiveHeader receiveHeader;
   alignas(64) uint8_t receiveBuffer[kReceiveBufferReserve] = {};
+
+  // The service's input thread, which is also the thread that runs the callback, so the write
+  // indices are its own (relaxed). The read indices: relaxed too, a fill estimate only; a
+  // stale one makes the service wait a little longer, never lose or reorder anything.
+  bool HasRoom() const override {
+    const uint64_t events = eventRing.writeIndex.load(std::memory_order_relaxed) -
+                            eventRing.readIndex.load(std::memory_order_relaxed);
+    const uint64_t bytes = sysexQ.writeIndex.load(std::memory_order_relaxed) -
+                           sysexQ.readIndex.load(std::memory_order_relaxed);
+    return events < kEventRingHoldMark && bytes < kSysexQHoldMark;
+  }
 };
 
 }  // namespace tessaly

@@ -149,7 +149,9 @@ void InputDelivery::Run() {
     // What is still queued at the end is dropped: once the port is closing nothing may call
     // back with input any more.
     if (quit_.load(std::memory_order_acquire)) return;
+    holdBack_ = true;
     TakeReceived();
+    holdBack_ = false;
     const uint32_t requested = resetRequested_.load(std::memory_order_acquire);
     if (requested != resetDone_.load(std::memory_order_relaxed)) {
       ResetOnInputThread();
@@ -179,7 +181,42 @@ void InputDelivery::ResetOnInputThread() {
 }
 
 void InputDelivery::Call(uint32_t kind, uintptr_t param1, uint32_t timeStamp) {
+  const bool nested = inCallback_;
+  if (holdBack_ && !nested) HoldBack();
+  inCallback_ = true;
   callback_(handle_, kind, instance_, param1, timeStamp);
+  inCallback_ = nested;
+}
+
+bool InputDelivery::Interrupted() const {
+  // acquire, each: flags only; what they stand for is read after Run's own acquire loads.
+  return quit_.load(std::memory_order_acquire) || resetRequested_.load(std::memory_order_acquire) !=
+                                                      resetDone_.load(std::memory_order_relaxed);
+}
+
+void InputDelivery::HoldBack() {
+  // acquire: pairs with the release in SetGate; the gate object is complete.
+  const DeliveryGate* gate = gate_.load(std::memory_order_acquire);
+  if (gate == nullptr) return;
+  if (gate->HasRoom()) {
+    gaveUpWaiting_ = false;
+    return;
+  }
+  if (gaveUpWaiting_ || Interrupted()) return;
+  heldBack_.fetch_add(1, std::memory_order_relaxed);  // a count only
+  // relaxed: published by the release store of the gate, which we loaded with acquire.
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(holdBackLimitMs_.load(std::memory_order_relaxed));
+  do {
+    // The window thread is waiting for a reset, or the port is closing: deliver (or stop) now.
+    if (Interrupted()) return;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      gaveUp_.fetch_add(1, std::memory_order_relaxed);  // a count only
+      gaveUpWaiting_ = true;
+      return;
+    }
+    std::this_thread::sleep_for(kHoldBackStep);
+  } while (!gate->HasRoom());
 }
 
 ReceiveHeader* InputDelivery::CurrentBuffer() {

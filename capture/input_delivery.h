@@ -1,11 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <thread>
 
+#include "capture/delivery_gate.h"
 #include "capture/midi_input_service.h"
 #include "capture/midi_stream_parser.h"
 #include "capture/raw_message_queue.h"
@@ -23,6 +25,14 @@
 // work to that thread and waits for it. No lock is held while the callback runs, and the
 // calls the callback may make (AddBuffer, BufferQueued) only touch atomics.
 //
+// Flow control: before each callback call the input thread asks the delivery gate, when one is
+// set, whether the consumer has room; while it has none the thread holds back, sleeping in
+// short steps, so that the burst waits in the raw queue (which the producer never waits on: a
+// message that does not fit there is dropped and counted). The wait is bounded: after
+// kHoldBackLimit the call is made anyway, and calls go on without waiting until the gate shows
+// room again, so a consumer that stopped draining cannot stall the service; its own overrun
+// accounting reports what is lost then. Reset and Shutdown end a wait at once.
+//
 // Time stamps: milliseconds since StartInput, read from the monotonic clock when the message
 // is received (RtMidi's own stamps are deltas from the previous message, so they cannot say
 // how long after the start a message came).
@@ -34,6 +44,18 @@ class InputDelivery {
   ~InputDelivery();
   InputDelivery(const InputDelivery&) = delete;
   InputDelivery& operator=(const InputDelivery&) = delete;
+
+  // Longest wait for room before a callback call is made anyway, and the step of the wait.
+  static constexpr std::chrono::milliseconds kHoldBackLimit{100};
+  static constexpr std::chrono::microseconds kHoldBackStep{200};
+
+  // Counts for reports and tests; each only grows.
+  struct Counts {
+    uint64_t messagesDropped = 0;    // raw queue full (or message too long)
+    uint64_t sysexBytesDropped = 0;  // no receive buffer queued
+    uint64_t heldBack = 0;           // callback calls that waited for room
+    uint64_t gaveUp = 0;             // waits that reached kHoldBackLimit
+  };
 
   // Window thread: starts the input thread. False when no thread could be made.
   bool Launch();
@@ -47,6 +69,14 @@ class InputDelivery {
   void Receive(const uint8_t* bytes, size_t n);
 
   // --- window thread ---
+  // The consumer's room (null: none); it must outlive the input thread or be replaced first.
+  // `limit`: the longest wait for room (tests choose theirs).
+  void SetGate(const DeliveryGate* gate, std::chrono::milliseconds limit = kHoldBackLimit) {
+    holdBackLimitMs_.store(limit.count(), std::memory_order_relaxed);  // published below
+    // release: the gate is fully built before the input thread can call it (pairs with the
+    // acquire in HoldBack).
+    gate_.store(gate, std::memory_order_release);
+  }
   void StartInput();
   void StopInput();
   // Stops input, delivers what was received before, and returns the queued buffer through
@@ -70,6 +100,11 @@ class InputDelivery {
   // Counts for reports and tests.
   uint64_t MessagesDropped() const { return queue_.Dropped(); }
   uint64_t SysexBytesDropped() const { return sysexDropped_.load(std::memory_order_relaxed); }
+  Counts counts() const {
+    // relaxed, each: counts only.
+    return {MessagesDropped(), SysexBytesDropped(), heldBack_.load(std::memory_order_relaxed),
+            gaveUp_.load(std::memory_order_relaxed)};
+  }
 
  private:
   class Sink;
@@ -79,6 +114,9 @@ class InputDelivery {
   void ResetOnInputThread();
   void Wake();
   void Call(uint32_t kind, uintptr_t param1, uint32_t timeStamp);
+  // Input thread: waits (bounded) until the gate shows room; see the class comment.
+  void HoldBack();
+  bool Interrupted() const;
   // Input thread only: the queued buffer, and the chunk handling.
   ReceiveHeader* CurrentBuffer();
   void ReturnBuffer(uint32_t kind, uint32_t timeStamp);
@@ -94,6 +132,14 @@ class InputDelivery {
   std::unique_ptr<uint8_t[]> message_;  // the message being parsed
   ReceiveHeader* filling_ = nullptr;    // the buffer bytes go into, once taken from queued_
   uint32_t filled_ = 0;
+  bool holdBack_ = false;       // delivering from the raw queue (not for a reset)
+  bool inCallback_ = false;     // a call from inside the callback never waits
+  bool gaveUpWaiting_ = false;  // until the gate shows room again
+
+  std::atomic<const DeliveryGate*> gate_{nullptr};
+  std::atomic<int64_t> holdBackLimitMs_{kHoldBackLimit.count()};
+  std::atomic<uint64_t> heldBack_{0};
+  std::atomic<uint64_t> gaveUp_{0};
 
   std::atomic<ReceiveHeader*> queued_{nullptr};
   std::atomic<bool> started_{false};

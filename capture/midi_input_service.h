@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "capture/delivery_gate.h"
 #include "capture/midi_result.h"
 
 // The MIDI input service: the calls the monitor makes on the host's MIDI system, with the
@@ -87,6 +88,10 @@ class MidiInputService {
   virtual MidiResult GetErrorText(MidiResult result, char* text, uint32_t size) {
     return CopyMidiResultText(result, text, size);
   }
+  // Window thread: the consumer's room, asked by the input thread before each callback call
+  // (see DeliveryGate); null for none. `gate` must outlive the open port. A service without
+  // an input thread of its own ignores it.
+  virtual void SetDeliveryGate(const DeliveryGate* gate) { (void)gate; }
 };
 
 }  // namespace tessaly

@@ -40,6 +40,11 @@ void QueuedInputService::ForceClose() {
 void QueuedInputService::EndSession() {
   owned_->source.reset();  // no more input from here on
   owned_->delivery.Shutdown();
+  const InputDelivery::Counts counts = owned_->delivery.counts();
+  endedCounts_.messagesDropped += counts.messagesDropped;
+  endedCounts_.sysexBytesDropped += counts.sysexBytesDropped;
+  endedCounts_.heldBack += counts.heldBack;
+  endedCounts_.gaveUp += counts.gaveUp;
   open_.store(nullptr, std::memory_order_release);
   owned_.reset();
 }
@@ -50,6 +55,23 @@ uint64_t QueuedInputService::MessagesDropped() const {
 
 uint64_t QueuedInputService::SysexBytesDropped() const {
   return owned_ ? owned_->delivery.SysexBytesDropped() : 0;
+}
+
+InputDelivery::Counts QueuedInputService::TotalCounts() const {
+  InputDelivery::Counts total = endedCounts_;
+  if (owned_) {
+    const InputDelivery::Counts open = owned_->delivery.counts();
+    total.messagesDropped += open.messagesDropped;
+    total.sysexBytesDropped += open.sysexBytesDropped;
+    total.heldBack += open.heldBack;
+    total.gaveUp += open.gaveUp;
+  }
+  return total;
+}
+
+void QueuedInputService::SetDeliveryGate(const DeliveryGate* gate) {
+  gate_ = gate;
+  if (owned_) owned_->delivery.SetGate(gate);
 }
 
 QueuedInputService::Session* QueuedInputService::Find(MidiInHandle handle) const {
@@ -94,6 +116,7 @@ MidiResult QueuedInputService::Open(MidiInHandle* handle, uint32_t port, MidiInp
   } catch (const std::bad_alloc&) {
     return kNoMemory;
   }
+  session->delivery.SetGate(gate_);
   if (!session->delivery.Launch()) return kNoMemory;
   const Port& chosen = ports_[port];
   const MidiResult result = chosen.backend->Open(chosen.index, session->delivery, session->source);

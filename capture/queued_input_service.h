@@ -40,6 +40,8 @@ class QueuedInputService : public MidiInputService {
   // Counts of the open port, for reports and tests (0 when none is open).
   uint64_t MessagesDropped() const;
   uint64_t SysexBytesDropped() const;
+  // The same counts, with the waits for room, added up over every port opened so far.
+  InputDelivery::Counts TotalCounts() const;
 
   uint32_t GetNumDevs() override;
   MidiResult GetDevCaps(uint32_t port, PortCaps* caps, uint32_t capsSize) override;
@@ -54,6 +56,8 @@ class QueuedInputService : public MidiInputService {
   MidiResult UnprepareHeader(MidiInHandle handle, ReceiveHeader* header,
                              uint32_t headerSize) override;
   MidiResult AddBuffer(MidiInHandle handle, ReceiveHeader* header, uint32_t headerSize) override;
+  // Window thread; applies to the open port at once and to every port opened later.
+  void SetDeliveryGate(const DeliveryGate* gate) override;
 
  private:
   struct Port {
@@ -77,7 +81,9 @@ class QueuedInputService : public MidiInputService {
   bool listed_ = false;
   bool listFresh_ = false;  // listed by GetDevCaps and not yet counted by GetNumDevs
   MidiInHandle nextHandle_ = 1;
-  std::unique_ptr<Session> owned_;  // window thread
+  std::unique_ptr<Session> owned_;      // window thread
+  const DeliveryGate* gate_ = nullptr;  // window thread
+  InputDelivery::Counts endedCounts_;   // window thread: of the ports closed so far
   // The open session as the callback's thread sees it. It lives until Close has ended the
   // input thread, so a callback never finds it freed.
   std::atomic<Session*> open_{nullptr};
