@@ -11,12 +11,17 @@ namespace tessaly {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: tessaly                    open the monitor window\n"
-    "       tessaly --console [--port N] [--seconds S]\n"
+    "usage: tessaly [--port N] [--seconds S] [--report]\n"
+    "                                  open the monitor window on input port N (default 0);\n"
+    "                                  with --seconds it closes itself after S seconds, as\n"
+    "                                  if OK was clicked\n"
+    "       tessaly --console [--port N] [--seconds S] [--report]\n"
     "                                  monitor input port N (default 0) on standard output\n"
     "                                  until interrupted, or for S seconds; the lines\n"
     "                                  up and down on standard input step to the next\n"
     "                                  and the previous port\n"
+    "                                  --report: at the end, print the statistics rows, the\n"
+    "                                  line count of each list and the service's counts\n"
     "       tessaly --list-ports       list the MIDI input ports, one per line\n"
     "       tessaly --help             show this text\n"
     "       tessaly --version          show the version\n";
@@ -94,6 +99,10 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
       if (!ParseSeconds(text, seconds)) return Fail("bad number of seconds: " + std::string(text));
       options.seconds = seconds;
       continue;
+    } else if (name == "--report") {
+      if (inlineValue) return Fail("--report takes no value");
+      options.report = true;
+      continue;
     } else {
       return Fail("unknown option: " + std::string(args[i]));
     }
@@ -104,8 +113,9 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
     modeGiven = true;
     options.mode = mode;
   }
-  if (options.mode != RunMode::kConsole && (portGiven || options.seconds)) {
-    return Fail("--port and --seconds go with --console");
+  if (options.mode != RunMode::kConsole && options.mode != RunMode::kWindow &&
+      (portGiven || options.seconds || options.report)) {
+    return Fail("--port, --seconds and --report go with the window or --console");
   }
   parsed.ok = true;
   return parsed;

@@ -7,8 +7,8 @@
 #include <vector>
 
 // The command line of the program:
-//   tessaly                                   the window
-//   tessaly --console [--port N] [--seconds S] the console front end
+//   tessaly [--port N] [--seconds S] [--report]            the window
+//   tessaly --console [--port N] [--seconds S] [--report]  the console front end
 //   tessaly --list-ports | --help | --version
 // Values may follow as the next argument or after '=' (--port=2).
 namespace tessaly {
@@ -18,7 +18,8 @@ enum class RunMode { kWindow, kConsole, kListPorts, kHelp, kVersion };
 struct Options {
   RunMode mode = RunMode::kWindow;
   uint32_t port = 0;
-  std::optional<double> seconds;  // run time of the console; none: until interrupted
+  std::optional<double> seconds;  // run time; none: until interrupted or closed
+  bool report = false;            // the run's figures on standard output at the end
 };
 
 struct ParsedOptions {

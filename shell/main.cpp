@@ -2,6 +2,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -9,10 +11,48 @@
 #include "capture/rtmidi_input_service.h"
 #include "shell/console_frontend.h"
 #include "shell/console_options.h"
+#include "shell/monitor_app.h"
+#include "shell/monitor_dlg.h"
+#include "shell/run_report.h"
 #include "shell/window_main.h"
 
+namespace {
+
+using namespace tessaly;
+
+void PrintServiceReport(const RtMidiInputService& service) {
+  std::fputs(ServiceReport(service.TotalCounts()).c_str(), stdout);
+  std::fflush(stdout);
+}
+
+// The window with what the command line asks of it: another port than 0, a run of S seconds
+// that ends as OK does (for measurements offscreen), and the report at the end.
+int RunWindowWithOptions(int argc, char** argv, RtMidiInputService& service,
+                         const Options& options) {
+  CMonitorApp app(argc, argv);
+  CMonitorDlg dialog(service);
+  MonitorCore& core = dialog.core();
+  if (options.port != 0) {
+    core.ports().SelectPort(options.port);
+    core.ports().ReopenPort();
+  }
+  if (options.seconds) {
+    const auto ms = static_cast<int>(std::min(*options.seconds * 1000.0, 2.0e9));
+    QTimer::singleShot(ms, &dialog, [&dialog] { dialog.accept(); });
+  }
+  dialog.exec();
+  if (options.report) {
+    const OutputList* const lists[4] = {&core.messageBoxList, &core.basicMessageList,
+                                        &core.statisticsList, &core.sysexList};
+    std::fputs(ListReport(core.statisticsList, lists).c_str(), stdout);
+    PrintServiceReport(service);
+  }
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  using namespace tessaly;
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   const ParsedOptions parsed = ParseOptions(args);
   if (!parsed.ok) {
@@ -39,12 +79,19 @@ int main(int argc, char** argv) {
       // reading commands) instead of being stopped.
       signal(SIGTTIN, SIG_IGN);
       RtMidiInputService service;
-      return RunConsole(service, {options.port, options.seconds, STDIN_FILENO}, stdout,
-                        [&service] { service.ForceClose(); });
+      // The console prints its statistics rows itself; the report adds the service's counts,
+      // taken once the port is shut down.
+      return RunConsole(service, {options.port, options.seconds, STDIN_FILENO}, stdout, [&] {
+        if (options.report) PrintServiceReport(service);
+        service.ForceClose();
+      });
     }
     case RunMode::kWindow:
       break;
   }
   RtMidiInputService service;
-  return RunWindow(argc, argv, service);
+  if (options.port == 0 && !options.seconds && !options.report) {
+    return RunWindow(argc, argv, service);
+  }
+  return RunWindowWithOptions(argc, argv, service, options);
 }

@@ -14,9 +14,13 @@ TEST(ConsoleOptionsTest, GoodCommandLines) {
     RunMode mode;
     uint32_t port;
     std::optional<double> seconds;
+    bool report = false;
   };
   const Case cases[] = {
       {{}, RunMode::kWindow, 0, std::nullopt},
+      {{"--seconds", "10", "--report"}, RunMode::kWindow, 0, 10.0, true},
+      {{"--port=5", "--seconds=0.5"}, RunMode::kWindow, 5, 0.5},
+      {{"--report", "--console", "--port", "1"}, RunMode::kConsole, 1, std::nullopt, true},
       {{"--console"}, RunMode::kConsole, 0, std::nullopt},
       {{"--console", "--port", "3"}, RunMode::kConsole, 3, std::nullopt},
       {{"--port=2", "--console", "--seconds", "1.5"}, RunMode::kConsole, 2, 1.5},
@@ -33,6 +37,7 @@ TEST(ConsoleOptionsTest, GoodCommandLines) {
     EXPECT_EQ(parsed.options.mode, c.mode);
     EXPECT_EQ(parsed.options.port, c.port);
     EXPECT_EQ(parsed.options.seconds, c.seconds);
+    EXPECT_EQ(parsed.options.report, c.report);
   }
 }
 
@@ -56,8 +61,12 @@ TEST(ConsoleOptionsTest, BadCommandLinesSayWhy) {
       {{"--console", "--seconds", "nan"}, "bad number of seconds: nan"},
       {{"--console", "--list-ports"}, "choose one of --console, --list-ports, --help, --version"},
       {{"--console=1"}, "--console takes no value"},
-      {{"--port", "1"}, "--port and --seconds go with --console"},
-      {{"--list-ports", "--seconds", "1"}, "--port and --seconds go with --console"},
+      {{"--report=1"}, "--report takes no value"},
+      {{"--list-ports", "--port", "1"},
+       "--port, --seconds and --report go with the window or --console"},
+      {{"--list-ports", "--seconds", "1"},
+       "--port, --seconds and --report go with the window or --console"},
+      {{"--version", "--report"}, "--port, --seconds and --report go with the window or --console"},
   };
   for (const Case& c : cases) {
     const ParsedOptions parsed = ParseOptions(c.args);
@@ -70,7 +79,8 @@ TEST(ConsoleOptionsTest, UsageAndVersion) {
   EXPECT_EQ(VersionText(), "tessaly 1.01\n");
   const std::string_view usage = UsageText();
   EXPECT_EQ(usage.rfind("usage: tessaly ", 0), 0u);
-  EXPECT_NE(usage.find("tessaly --console [--port N] [--seconds S]\n"), usage.npos);
+  EXPECT_NE(usage.find("tessaly --console [--port N] [--seconds S] [--report]\n"), usage.npos);
+  EXPECT_NE(usage.find("usage: tessaly [--port N] [--seconds S] [--report]\n"), usage.npos);
   EXPECT_NE(usage.find("tessaly --list-ports "), usage.npos);
   EXPECT_EQ(usage.back(), '\n');
 }
