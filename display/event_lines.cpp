@@ -128,9 +128,13 @@ void EventLines::DrainEvents(CaptureState& state, const FilterSet& filters,
       ++lost;  // overwritten while we looked
       continue;
     }
+    // release: the slots below are copied. Every 64 events the read index goes out, so the
+    // callback's fill check and a service that holds back on a full ring see the room a long
+    // drain makes while it makes it, not only when the drain ends.
+    if ((read & 63) == 0) ring.readIndex.store(read, std::memory_order_release);
     ShowEvent(event, state, filters, statistics, basicMessageList, messageBoxList);
   }
-  // Only the drain reads this index; it is kept in the ring for the reports and the tests.
+  // release: every slot below is copied; the writer and the fill checks may count it free.
   ring.readIndex.store(read, std::memory_order_release);
   if (lost > 0) {
     statistics.CountLost(state.statusCounters, lost);

@@ -191,5 +191,40 @@ TEST_F(EarlyDrainTest, SysexBurstsWithShortMessagesBetweenAreShownWhole) {
   EXPECT_TRUE(service.BufferQueued());
 }
 
+// Records the ring's read index as each line reaches the list, i.e. part way through a drain.
+class ReadIndexProbe : public LineObserver {
+ public:
+  explicit ReadIndexProbe(const EventRing& ring) : ring_(ring) {}
+  void LineAppended(const OutputList&, std::string_view) override {
+    seen.push_back(ring_.readIndex.load(std::memory_order_acquire));
+  }
+  std::vector<uint64_t> seen;
+
+ private:
+  const EventRing& ring_;
+};
+
+TEST_F(EarlyDrainTest, ALongDrainShowsItsProgressToTheWriterAsItGoes) {
+  // A source held back on a full ring (and the callback's fill check) can go on once the drain
+  // has copied some slots, instead of waiting for the whole drain: the read index moves every 64
+  // events. One thread, no timing: the probe sees the index while each line is appended.
+  const EventRing& ring = core.capture().eventRing;
+  const uint64_t start = ring.readIndex.load();
+  for (uint32_t i = 0; i < 500; ++i) ASSERT_TRUE(service.DeliverShort(ShortWord(i), i));
+  ReadIndexProbe probe(ring);
+  core.basicMessageList.SetObserver(&probe);
+  core.DrainAndDisplay();
+  core.basicMessageList.SetObserver(nullptr);
+
+  ASSERT_EQ(probe.seen.size(), 500u);
+  for (size_t k = 0; k < probe.seen.size(); ++k) {
+    // Line k is event start + k: its slot and every one before it are copied, and the index
+    // has gone out at the last multiple of 64 at or below them.
+    const uint64_t copied = start + k + 1;
+    EXPECT_EQ(probe.seen[k], std::max(start, copied & ~uint64_t{63})) << "line " << k;
+  }
+  EXPECT_EQ(ring.readIndex.load(), start + 500);
+}
+
 }  // namespace
 }  // namespace tessaly
