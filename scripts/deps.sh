@@ -4,7 +4,7 @@ TESSALY_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   librtmidi-dev libjack-jackd2-dev libasound2-dev jackd2
-  qt6-base-dev qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev procps
 )
 
 tessaly_install_deps() {
