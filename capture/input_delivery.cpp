@@ -205,12 +205,16 @@ void InputDelivery::HoldBack() {
   if (gaveUpWaiting_ || Interrupted()) return;
   heldBack_.fetch_add(1, std::memory_order_relaxed);  // a count only
   // relaxed: published by the release store of the gate, which we loaded with acquire.
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(holdBackLimitMs_.load(std::memory_order_relaxed));
+  const std::chrono::milliseconds limit(holdBackLimitMs_.load(std::memory_order_relaxed));
+  const auto deadline = std::chrono::steady_clock::now() + limit;
   do {
     // The window thread is waiting for a reset, or the port is closing: deliver (or stop) now.
     if (Interrupted()) return;
-    if (std::chrono::steady_clock::now() >= deadline) {
+    // The raw queue absorbs a burst up to half its size; past that, or past the limit, the
+    // consumer is too slow or stopped draining, and waiting longer would only move the loss
+    // to the producer's side.
+    if (queue_.Used() >= RawMessageQueue::kCapacity / 2 ||
+        std::chrono::steady_clock::now() >= deadline) {
       gaveUp_.fetch_add(1, std::memory_order_relaxed);  // a count only
       gaveUpWaiting_ = true;
       return;

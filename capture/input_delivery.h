@@ -28,10 +28,11 @@
 // Flow control: before each callback call the input thread asks the delivery gate, when one is
 // set, whether the consumer has room; while it has none the thread holds back, sleeping in
 // short steps, so that the burst waits in the raw queue (which the producer never waits on: a
-// message that does not fit there is dropped and counted). The wait is bounded: after
-// kHoldBackLimit the call is made anyway, and calls go on without waiting until the gate shows
-// room again, so a consumer that stopped draining cannot stall the service; its own overrun
-// accounting reports what is lost then. Reset and Shutdown end a wait at once.
+// message that does not fit there is dropped and counted). The wait is bounded: once the raw
+// queue is half full, or after kHoldBackLimit, the call is made anyway, and calls go on without
+// waiting until the gate shows room again, so a consumer that stopped draining cannot stall the
+// service; its own overrun accounting reports what is lost then. Reset and Shutdown end a wait at
+// once.
 //
 // Time stamps: milliseconds since StartInput, read from the monotonic clock when the message
 // is received (RtMidi's own stamps are deltas from the previous message, so they cannot say
@@ -45,8 +46,8 @@ class InputDelivery {
   InputDelivery(const InputDelivery&) = delete;
   InputDelivery& operator=(const InputDelivery&) = delete;
 
-  // Longest wait for room before a callback call is made anyway, and the step of the wait.
-  static constexpr std::chrono::milliseconds kHoldBackLimit{100};
+  // Wait for room before a callback call is made anyway (see above), and the step of the wait.
+  static constexpr std::chrono::milliseconds kHoldBackLimit{500};
   static constexpr std::chrono::microseconds kHoldBackStep{200};
 
   // Counts for reports and tests; each only grows.
@@ -54,7 +55,7 @@ class InputDelivery {
     uint64_t messagesDropped = 0;    // raw queue full (or message too long)
     uint64_t sysexBytesDropped = 0;  // no receive buffer queued
     uint64_t heldBack = 0;           // callback calls that waited for room
-    uint64_t gaveUp = 0;             // waits that reached kHoldBackLimit
+    uint64_t gaveUp = 0;             // waits that ended without room
   };
 
   // Window thread: starts the input thread. False when no thread could be made.
@@ -70,7 +71,7 @@ class InputDelivery {
 
   // --- window thread ---
   // The consumer's room (null: none); it must outlive the input thread or be replaced first.
-  // `limit`: the longest wait for room (tests choose theirs).
+  // `limit`: the wait for room (tests choose theirs).
   void SetGate(const DeliveryGate* gate, std::chrono::milliseconds limit = kHoldBackLimit) {
     holdBackLimitMs_.store(limit.count(), std::memory_order_relaxed);  // published below
     // release: the gate is fully built before the input thread can call it (pairs with the

@@ -61,6 +61,12 @@ class RawMessageQueue {
     // acquire: a consumer that sees the queue non-empty also sees the record.
     return head_.load(std::memory_order_acquire) == tail_.load(std::memory_order_relaxed);
   }
+  // Consumer: bytes held now (records and their headers).
+  uint64_t Used() const {
+    // acquire: pairs with the release in Push (a count here; the consumer's own index is
+    // exact).
+    return head_.load(std::memory_order_acquire) - tail_.load(std::memory_order_relaxed);
+  }
   uint64_t Dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
  private:

@@ -168,6 +168,20 @@ TEST_F(HoldBackTest, AGateThatNeverOpensHoldsBackOnceThenInputFlows) {
   EXPECT_EQ(delivery.counts().gaveUp, 2u);
 }
 
+TEST_F(HoldBackTest, AHalfFullRawQueueEndsTheWaitLongBeforeItsLimit) {
+  delivery.SetGate(&gate, std::chrono::milliseconds(std::chrono::hours(1)));
+  delivery.StartInput();
+  // 50 000 notes of 11 queued bytes each: more than half of the raw queue, all kept.
+  SendNotes(50000);
+  ASSERT_TRUE(consumer.WaitFor(Consumer::kMaxCalls))
+      << consumer.Count() << " " << delivery.counts().heldBack << " " << delivery.counts().gaveUp
+      << " " << delivery.counts().messagesDropped;
+  ExpectNotesInOrder(Consumer::kMaxCalls);
+  EXPECT_EQ(delivery.counts().messagesDropped, 0u);
+  EXPECT_EQ(delivery.counts().heldBack, 1u);
+  EXPECT_EQ(delivery.counts().gaveUp, 1u);
+}
+
 TEST_F(HoldBackTest, WithoutAGateNothingWaits) {
   delivery.StartInput();
   SendNotes(300);
