@@ -59,7 +59,9 @@ uint32_t FakeMidiInputService::GetNumDevs() {
 
 MidiResult FakeMidiInputService::GetDevCaps(uint32_t port, PortCaps* caps, uint32_t capsSize) {
   MidiResult result = kNoError;
-  if (auto failure = TakeFailure(Call::kGetDevCaps)) {
+  // An injected result, 0 included, stands for the call: nothing else happens.
+  const std::optional<MidiResult> failure = TakeFailure(Call::kGetDevCaps);
+  if (failure) {
     result = *failure;
   } else if (caps == nullptr || capsSize != kPortCapsSize) {
     result = kInvalidParam;
@@ -76,7 +78,9 @@ MidiResult FakeMidiInputService::GetDevCaps(uint32_t port, PortCaps* caps, uint3
 MidiResult FakeMidiInputService::Open(MidiInHandle* handle, uint32_t port, MidiInputProc callback,
                                       uintptr_t instance, uint32_t flags) {
   MidiResult result = kNoError;
-  if (auto failure = TakeFailure(Call::kOpen)) {
+  // An injected result, 0 included, stands for the call: nothing else happens.
+  const std::optional<MidiResult> failure = TakeFailure(Call::kOpen);
+  if (failure) {
     result = *failure;
   } else if (handle == nullptr || callback == nullptr || flags != kCallbackFunction) {
     result = kInvalidParam;
@@ -86,7 +90,7 @@ MidiResult FakeMidiInputService::Open(MidiInHandle* handle, uint32_t port, MidiI
     result = kAllocated;
   }
   Log("Open " + std::to_string(port), result);
-  if (result != kNoError) return result;
+  if (failure || result != kNoError) return result;
   const MidiInHandle opened = nextHandle_++;
   *handle = opened;
   openPort_ = port;
@@ -105,7 +109,9 @@ MidiResult FakeMidiInputService::Open(MidiInHandle* handle, uint32_t port, MidiI
 
 MidiResult FakeMidiInputService::Start(MidiInHandle handle) {
   MidiResult result = kNoError;
-  if (auto failure = TakeFailure(Call::kStart)) {
+  // An injected result, 0 included, stands for the call: nothing else happens.
+  const std::optional<MidiResult> failure = TakeFailure(Call::kStart);
+  if (failure) {
     result = *failure;
   } else if (!ValidHandle(handle)) {
     result = kInvalidHandle;
@@ -118,7 +124,9 @@ MidiResult FakeMidiInputService::Start(MidiInHandle handle) {
 
 MidiResult FakeMidiInputService::Stop(MidiInHandle handle) {
   MidiResult result = kNoError;
-  if (auto failure = TakeFailure(Call::kStop)) {
+  // An injected result, 0 included, stands for the call: nothing else happens.
+  const std::optional<MidiResult> failure = TakeFailure(Call::kStop);
+  if (failure) {
     result = *failure;
   } else if (!ValidHandle(handle)) {
     result = kInvalidHandle;
@@ -131,13 +139,15 @@ MidiResult FakeMidiInputService::Stop(MidiInHandle handle) {
 
 MidiResult FakeMidiInputService::Reset(MidiInHandle handle) {
   MidiResult result = kNoError;
-  if (auto failure = TakeFailure(Call::kReset)) {
+  // An injected result, 0 included, stands for the call: nothing else happens.
+  const std::optional<MidiResult> failure = TakeFailure(Call::kReset);
+  if (failure) {
     result = *failure;
   } else if (!ValidHandle(handle)) {
     result = kInvalidHandle;
   }
   Log("Reset", result);
-  if (result != kNoError) return result;
+  if (failure || result != kNoError) return result;
   started_ = false;
   // The queued buffer comes back with whatever had been recorded into it, in turn with the
   // driver's own calls.
@@ -151,14 +161,16 @@ MidiResult FakeMidiInputService::Close(MidiInHandle handle) {
   // Held for the queue check, MIM_CLOSE and the end of the handle: a buffer that the driver's
   // callback is queuing again counts as queued, and nothing is delivered after MIM_CLOSE.
   std::unique_lock delivery(deliveryMutex_);
-  if (auto failure = TakeFailure(Call::kClose)) {
+  // An injected result, 0 included, stands for the call: nothing else happens.
+  const std::optional<MidiResult> failure = TakeFailure(Call::kClose);
+  if (failure) {
     result = *failure;
   } else if (!ValidHandle(handle)) {
     result = kInvalidHandle;
   } else if (queued_.load(std::memory_order_acquire) != nullptr) {
     result = kStillPlaying;
   }
-  if (result == kNoError) {
+  if (!failure && result == kNoError) {
     MidiInputProc callback = callback_.load(std::memory_order_relaxed);
     const uintptr_t instance = instance_.load(std::memory_order_relaxed);
     callback(handle, MIM_CLOSE, instance, 0, 0);
@@ -173,7 +185,9 @@ MidiResult FakeMidiInputService::Close(MidiInHandle handle) {
 MidiResult FakeMidiInputService::PrepareHeader(MidiInHandle handle, ReceiveHeader* header,
                                                uint32_t headerSize) {
   MidiResult result = kNoError;
-  if (auto failure = TakeFailure(Call::kPrepareHeader)) {
+  // An injected result, 0 included, stands for the call: nothing else happens.
+  const std::optional<MidiResult> failure = TakeFailure(Call::kPrepareHeader);
+  if (failure) {
     result = *failure;
   } else if (!ValidHandle(handle)) {
     result = kInvalidHandle;
@@ -190,7 +204,9 @@ MidiResult FakeMidiInputService::PrepareHeader(MidiInHandle handle, ReceiveHeade
 MidiResult FakeMidiInputService::UnprepareHeader(MidiInHandle handle, ReceiveHeader* header,
                                                  uint32_t headerSize) {
   MidiResult result = kNoError;
-  if (auto failure = TakeFailure(Call::kUnprepareHeader)) {
+  // An injected result, 0 included, stands for the call: nothing else happens.
+  const std::optional<MidiResult> failure = TakeFailure(Call::kUnprepareHeader);
+  if (failure) {
     result = *failure;
   } else if (!ValidHandle(handle)) {
     result = kInvalidHandle;
@@ -208,7 +224,9 @@ MidiResult FakeMidiInputService::UnprepareHeader(MidiInHandle handle, ReceiveHea
 MidiResult FakeMidiInputService::AddBuffer(MidiInHandle handle, ReceiveHeader* header,
                                            uint32_t headerSize) {
   MidiResult result = kNoError;
-  if (auto failure = TakeFailure(Call::kAddBuffer)) {
+  // An injected result, 0 included, stands for the call: nothing else happens.
+  const std::optional<MidiResult> failure = TakeFailure(Call::kAddBuffer);
+  if (failure) {
     result = *failure;
   } else if (!ValidHandle(handle)) {
     result = kInvalidHandle;
@@ -220,7 +238,7 @@ MidiResult FakeMidiInputService::AddBuffer(MidiInHandle handle, ReceiveHeader* h
     result = kStillPlaying;
   }
   Log("AddBuffer", result);
-  if (result != kNoError) return result;
+  if (failure || result != kNoError) return result;
   header->bytesRecorded.store(0, std::memory_order_relaxed);
   header->flags.fetch_or(kHeaderInQueue, std::memory_order_relaxed);
   header->flags.fetch_and(~kHeaderDone, std::memory_order_relaxed);

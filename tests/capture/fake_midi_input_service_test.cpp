@@ -93,5 +93,36 @@ TEST(FakeMidiInputServiceTest, CallbackCallsNeverOverlapAcrossThreads) {
   EXPECT_EQ(watcher.buffersBack.load(), uint64_t(rounds));
 }
 
+void IgnoreCall(MidiInHandle, uint32_t, uintptr_t, uintptr_t, uintptr_t) {}
+
+// An injected result stands for the call whatever its value: an injected 0 does not close a
+// port that is open, nor deliver MIM_CLOSE on one that never was.
+TEST(FakeMidiInputServiceTest, InjectedResultOfZeroDoesNothingElse) {
+  using Call = FakeMidiInputService::Call;
+  FakeMidiInputService service;
+  service.SetPorts({"p"});
+  service.FailCall(Call::kClose, kNoError);
+  EXPECT_EQ(service.Close(0), kNoError);  // never opened: must not call a callback
+
+  MidiInHandle handle = 0;
+  service.FailCall(Call::kOpen, kNoError);
+  EXPECT_EQ(service.Open(&handle, 0, IgnoreCall, 0, kCallbackFunction), kNoError);
+  EXPECT_FALSE(service.IsOpen());
+  ASSERT_EQ(service.Open(&handle, 0, IgnoreCall, 0, kCallbackFunction), kNoError);
+  service.FailCall(Call::kClose, kNoError);
+  EXPECT_EQ(service.Close(handle), kNoError);
+  EXPECT_TRUE(service.IsOpen());
+
+  ReceiveHeader header;
+  uint8_t bytes[4] = {};
+  header.data.store(bytes);
+  header.bufferLength.store(sizeof bytes);
+  service.FailCall(Call::kAddBuffer, kNoError);
+  EXPECT_EQ(service.AddBuffer(handle, &header, kReceiveHeaderSize), kNoError);  // unprepared
+  EXPECT_FALSE(service.BufferQueued());
+  EXPECT_EQ(service.Close(handle), kNoError);
+  EXPECT_FALSE(service.IsOpen());
+}
+
 }  // namespace
 }  // namespace tessaly
