@@ -85,11 +85,16 @@ int OutputListView::TextWidth() const {
 void OutputListView::Sync() {
   model_.Sync();
   UpdateColumnWidth();
-  if (following_) ScrollToAnchor();
+  if (following_ &&
+      (model_.list().Anchor() != scrolledAnchor_ || model_.rowCount() != scrolledRows_)) {
+    ScrollToAnchor();
+  }
 }
 
 void OutputListView::ScrollToAnchor() {
   const int64_t anchor = model_.list().Anchor();
+  scrolledAnchor_ = anchor;
+  scrolledRows_ = model_.rowCount();
   if (anchor < 0 || anchor >= model_.rowCount()) return;
   // Lay the new rows out now, so the scroll range already includes them.
   executeDelayedItemsLayout();

@@ -48,6 +48,10 @@ class OutputListView : public QTableView {
   int columnWidth_ = -1;
   bool following_ = true;
   bool scrolling_ = false;
+  // What the last scroll to the anchor saw: a tick that changed neither scrolls (and repaints)
+  // nothing, so an idle window costs next to nothing.
+  int64_t scrolledAnchor_ = -1;
+  int scrolledRows_ = -1;
 };
 
 }  // namespace tessaly
