@@ -17,6 +17,7 @@
 #include "capture/fake_midi_input_service.h"
 #include "capture/midi_constants.h"
 #include "display/monitor_core.h"
+#include "tests/support/parse_time.h"
 
 namespace tessaly {
 namespace {
@@ -65,17 +66,7 @@ uint32_t SysexLineNumber(std::string_view line) {
   return a;
 }
 
-// Reads the milliseconds back out of a " Time.D..HH:MM:SS.mmm- " prefix.
-bool ParseTime(std::string_view line, uint64_t& ms) {
-  unsigned days = 0, hours = 0, minutes = 0, seconds = 0, millis = 0;
-  const std::string text(line.substr(0, 40));
-  if (std::sscanf(text.c_str(), " Time.%u..%u:%u:%u.%u-", &days, &hours, &minutes, &seconds,
-                  &millis) != 5) {
-    return false;
-  }
-  ms = (((uint64_t{days} * 24 + hours) * 60 + minutes) * 60 + seconds) * 1000 + millis;
-  return true;
-}
+using testing::ParseTime;
 
 // The driver's side: shared with the window thread only through atomics.
 struct Traffic {

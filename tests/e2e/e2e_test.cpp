@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/start_jack_server.h"
 
 namespace tessaly::e2e {
 namespace {
@@ -193,20 +194,7 @@ class EndToEndTest : public ::testing::Test {
 
   // A dummy-driver server named `name`, once it accepts clients; null when it does not.
   std::unique_ptr<ChildProcess> StartServer(const std::string& name) {
-    std::map<std::string, std::string> environment = environment_;
-    environment["JACK_DEFAULT_SERVER"] = name;
-    auto jackd = std::make_unique<ChildProcess>(
-        std::vector<std::string>{JACKD_BINARY, "--no-realtime", "-d", "dummy", "-r", "48000", "-p",
-                                 "4096"},
-        environment);
-    ChildProcess wait({JACK_WAIT_BINARY, "-s", name, "-w", "-t", "10"}, environment);
-    if (wait.Wait(20s) != 0) {
-      jackd->Signal(SIGTERM);
-      jackd->Wait(10s);
-      ADD_FAILURE() << "jackd did not start: " << jackd->ErrorText();
-      return nullptr;
-    }
-    return jackd;
+    return StartJackServer(name, environment_);
   }
 
   std::map<std::string, std::string> environment_;
