@@ -11,6 +11,7 @@
 #include "capture/capture_state.h"
 #include "capture/fake_midi_input_service.h"
 #include "capture/midi_constants.h"
+#include "tests/support/expected_status_lines.h"
 
 namespace tessaly {
 namespace {
@@ -18,13 +19,7 @@ namespace {
 using Call = FakeMidiInputService::Call;
 using Lines = std::vector<std::string>;
 
-const std::string kOpenOk = "midiInOpen            The specified command was carried out.";
-const std::string kStartOk = "midiInStart           The specified command was carried out.";
-const std::string kPrepareOk = "midiInPrepareHeader   The specified command was carried out.";
-const std::string kAddOk = "midiInAddBuffer       The specified command was carried out.";
-const std::string kResetOk = "midiInReset           The specified command was carried out.";
-const std::string kStopOk = "midiInStop            The specified command was carried out.";
-const std::string kCloseOk = "midiInClose           The specified command was carried out.";
+using namespace testing;  // the expected status lines
 const std::string kRefused = "midiInOpen called when already open THIS IS BAD but protected now ";
 
 class RecordingHost : public PortHost {

@@ -8,6 +8,7 @@
 #include "capture/fake_midi_input_service.h"
 #include "capture/midi_constants.h"
 #include "display/monitor_core.h"
+#include "tests/support/expected_status_lines.h"
 
 namespace tessaly {
 namespace {
@@ -15,13 +16,7 @@ namespace {
 using Call = FakeMidiInputService::Call;
 using Lines = std::vector<std::string>;
 
-const std::string kOpenOk = "midiInOpen            The specified command was carried out.";
-const std::string kStartOk = "midiInStart           The specified command was carried out.";
-const std::string kPrepareOk = "midiInPrepareHeader   The specified command was carried out.";
-const std::string kAddOk = "midiInAddBuffer       The specified command was carried out.";
-const std::string kResetOk = "midiInReset           The specified command was carried out.";
-const std::string kStopOk = "midiInStop            The specified command was carried out.";
-const std::string kCloseOk = "midiInClose           The specified command was carried out.";
+using namespace testing;  // the expected status lines
 const std::string kReleaseOk =
     "sysex Unprepare header function The specified command was carried out.";
 const Lines kHelp = {
