@@ -180,7 +180,7 @@ void CMonitorDlg::Bind() {
         if (const int fd = core_.capture().drainWake.fd(); fd >= 0) {
           earlyDrain_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
           connect(earlyDrain_, &QSocketNotifier::activated, this,
-                  [this, &binding] { Dispatch(binding); });
+                  [this, &binding] { DispatchEarlyDrain(binding); });
         }
         break;
       case Event::kSysCommand:
@@ -192,6 +192,17 @@ void CMonitorDlg::Bind() {
 void CMonitorDlg::Dispatch(const Binding& binding) {
   (this->*binding.handler)();
   UpdateViews();
+}
+
+void CMonitorDlg::DispatchEarlyDrain(const Binding& binding) {
+  (this->*binding.handler)();
+  // In a flood the early drains come hundreds of times a second. Laying out and painting the
+  // lists each time would cost the window thread far more than the drain and leave it too
+  // busy to drain in time; the views take up the new lines at most once a timer period (the
+  // timer's own ticks always do), which is as often as they would change without the flood.
+  if (!sinceViewsUpdated_.isValid() || sinceViewsUpdated_.elapsed() >= kTimerPeriodMs) {
+    UpdateViews();
+  }
 }
 
 void CMonitorDlg::Run(Event event, int id) {
@@ -254,6 +265,7 @@ void CMonitorDlg::OnUpdateAllWindows() {
 }
 
 void CMonitorDlg::UpdateViews() {
+  sinceViewsUpdated_.start();
   for (int id : kListIds) ListView(id)->Sync();
   for (const FilterButton& f : kFilterButtons) {
     static_cast<QAbstractButton*>(Control(f.id))->setChecked(core_.filters().Flag(f.filter) != 0);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <map>
 #include <span>
@@ -60,6 +61,8 @@ class CMonitorDlg : public QDialog, private MonitorView {
   void CreateControls();
   void Bind();
   void Dispatch(const Binding& binding);
+  // An early drain: the handler at once, the views at the timer's pace.
+  void DispatchEarlyDrain(const Binding& binding);
   // Runs the row bound to (event, id), if any.
   void Run(Event event, int id);
   void OnInitDialog();
@@ -107,6 +110,8 @@ class CMonitorDlg : public QDialog, private MonitorView {
   QTimer timer_;
   // Early drains asked for by the capture (null without an eventfd).
   QSocketNotifier* earlyDrain_ = nullptr;
+  // Since the list views last took up the lists' changes.
+  QElapsedTimer sinceViewsUpdated_;
   // What starting the timer gave; nothing reads it (the tick handler does not ask which).
   int timerId_ = 0;
   QAction* aboutAction_ = nullptr;
