@@ -1,0 +1,270 @@
+// The window's share of a drain: the list view over BasicMessageList taking up 5 000 new event
+// lines (model row insert, column width, scroll to the newest line) and painting them, with ten
+// million, one million and no lines already in the list; and the statistics view taking up the
+// table the drain clears and refills.
+//
+//   QT_QPA_PLATFORM=offscreen build-bench/bench/tessaly_bench_window
+//
+// One iteration of BM_WindowDrain5000 is what the window thread does for a flood of 5 000 short
+// events: ten drains of 500 (the ring holds 512, and in a flood the early drains take it up as it
+// fills), then one view Sync and one synchronous repaint of the viewport (the dialog takes up the
+// views at most once a timer period, however many drains came in between), then the posted events
+// that are left (deferred layout, a second paint if one was asked for). The events are delivered
+// through the fake service's callback outside the timing, as the driver thread would. Times are
+// wall time (the window thread waits for nothing, so wall and CPU differ only by the machine's
+// load); 50 iterations per case, so a list of ten million grows by 250 000 lines at most.
+//
+// Counters, per iteration: drain_ms, sync_ms (model update, column width, scroll), repaint_ms,
+// events_ms (posted events after the repaint), paints (paint events the viewport received);
+// slowest_ms (the slowest iteration: a drain that starts a fresh 2 MiB page of the line store
+// pays for the kernel zeroing it, and a busy machine adds its own pauses), lines_in_list (at the
+// end), following (1 while the view still shows its newest line).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QEvent>
+#include <QObject>
+#include <QScrollBar>
+#include <QWindow>
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capture/fake_midi_input_service.h"
+#include "capture/midi_constants.h"
+#include "capture/midi_input_callback.h"
+#include "display/event_lines.h"
+#include "display/filter_set.h"
+#include "display/monitor_core.h"
+#include "display/output_list.h"
+#include "shell/output_list_view.h"
+
+namespace tessaly {
+namespace {
+
+constexpr int kViewWidth = 800;
+constexpr int kViewHeight = 600;
+constexpr int kEventsPerFlood = 5000;
+constexpr int kEventsPerDrain = 500;
+
+// Event lines as BasicMessageList receives them (about 70 characters): a running time, every kind
+// of channel message.
+const std::vector<std::string>& EventLineSamples() {
+  static const std::vector<std::string> samples = [] {
+    std::vector<std::string> out;
+    for (uint32_t i = 0; i < 4096; ++i) {
+      const uint32_t message = PackShortMessage(
+          static_cast<uint8_t>(0x80 + (i % 7) * 16 + (i % 16)), i & 0x7F, (i * 7) & 0x7F);
+      char prefix[kPrefixSize];
+      char text[kPrefixSize];
+      const size_t p = EventLines::FormatTimeStampPrefix(prefix, i * 3 + 3600000, message);
+      const size_t t = EventLines::FormatChannelMessage(text, message);
+      out.push_back(std::string(prefix, p) + std::string(text, t));
+    }
+    return out;
+  }();
+  return samples;
+}
+
+void FillList(OutputList& list, size_t lines) {
+  const auto& samples = EventLineSamples();
+  for (size_t i = 0; i < lines; ++i) list.AppendLine(std::string_view(samples[i & 4095]));
+}
+
+// The monitor core on the fake service with port 0 open and started, as after the window opens.
+struct OpenMonitor {
+  OpenMonitor() {
+    service.SetPorts({"bench"});
+    core = std::make_unique<MonitorCore>(service);
+    service.Open(&handle, 0, MidiInputCallback, reinterpret_cast<uintptr_t>(&core->capture()),
+                 kCallbackFunction);
+    service.Start(handle);
+    // The first drain zeroes the statistics; a list filled after it is shown from its start.
+    core->DrainAndDisplay();
+  }
+
+  // The driver thread's share, outside the timing: `n` short messages through the callback.
+  void Deliver(int n, uint8_t status) {
+    for (int i = 0; i < n; ++i, ++timeStamp) {
+      service.DeliverShort(
+          PackShortMessage(static_cast<uint8_t>(status | (timeStamp & 15)), timeStamp & 0x7F, 64),
+          timeStamp);
+    }
+  }
+
+  FakeMidiInputService service;
+  std::unique_ptr<MonitorCore> core;
+  MidiInHandle handle = 0;
+  uint32_t timeStamp = 0;
+};
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+ public:
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+// A view over `list`, shown offscreen at 800x600, following its newest line.
+std::unique_ptr<OutputListView> ShowView(const OutputList& list, benchmark::State& st) {
+  auto view = std::make_unique<OutputListView>(list);
+  view->resize(kViewWidth, kViewHeight);
+  view->show();
+  for (int i = 0; i < 100 && !(view->windowHandle() && view->windowHandle()->isExposed()); ++i) {
+    QApplication::processEvents();
+  }
+  view->Sync();
+  QApplication::processEvents();
+  if (!view->windowHandle() || !view->windowHandle()->isExposed()) {
+    st.SkipWithError("the view was not exposed");
+  }
+  return view;
+}
+
+double Milliseconds(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Adds the per-iteration counters of the timed parts.
+void SetPartCounters(benchmark::State& st, double drain, double sync, double repaint, double events,
+                     int paints) {
+  const auto perIteration = benchmark::Counter::kAvgIterations;
+  st.counters["drain_ms"] = benchmark::Counter(drain, perIteration);
+  st.counters["sync_ms"] = benchmark::Counter(sync, perIteration);
+  st.counters["repaint_ms"] = benchmark::Counter(repaint, perIteration);
+  st.counters["events_ms"] = benchmark::Counter(events, perIteration);
+  st.counters["paints"] = benchmark::Counter(paints, perIteration);
+}
+
+// 5 000 event lines onto a list of range(0) lines, through the drain, the view's Sync and a
+// repaint.
+void BM_WindowDrain5000(benchmark::State& st) {
+  OpenMonitor m;
+  OutputList& list = m.core->basicMessageList;
+  FillList(list, static_cast<size_t>(st.range(0)));
+  m.core->DrainAndDisplay();  // marks the last filled line as newest
+  const std::unique_ptr<OutputListView> view = ShowView(list, st);
+  PaintCounter counter;
+  view->viewport()->installEventFilter(&counter);
+
+  using Clock = std::chrono::steady_clock;
+  double drain = 0, sync = 0, repaint = 0, events = 0, slowest = 0;
+  for (auto _ : st) {
+    double drained = 0;
+    for (int d = 0; d < kEventsPerFlood / kEventsPerDrain; ++d) {
+      st.PauseTiming();
+      m.Deliver(kEventsPerDrain, 0x90);
+      st.ResumeTiming();
+      const Clock::time_point start = Clock::now();
+      m.core->DrainAndDisplay();
+      drained += Milliseconds(Clock::now() - start);
+    }
+    const Clock::time_point start = Clock::now();
+    view->Sync();
+    const Clock::time_point synced = Clock::now();
+    view->viewport()->repaint();
+    const Clock::time_point painted = Clock::now();
+    QApplication::processEvents();
+    const Clock::time_point done = Clock::now();
+    drain += drained;
+    sync += Milliseconds(synced - start);
+    repaint += Milliseconds(painted - synced);
+    events += Milliseconds(done - painted);
+    slowest = std::max(slowest, drained + Milliseconds(done - start));
+  }
+  view->viewport()->removeEventFilter(&counter);
+
+  const QScrollBar* bar = view->verticalScrollBar();
+  if (!view->Following() || bar->value() != bar->maximum()) {
+    st.SkipWithError("the view stopped following its newest line");
+  }
+  if (view->listModel().rowCount() != static_cast<int>(list.Count())) {
+    st.SkipWithError("the model does not show every line");
+  }
+  SetPartCounters(st, drain, sync, repaint, events, counter.paints);
+  st.counters["slowest_ms"] = slowest;
+  st.counters["lines_in_list"] = static_cast<double>(list.Count());
+  st.counters["following"] = view->Following() ? 1 : 0;
+  st.SetItemsProcessed(st.iterations() * kEventsPerFlood);
+}
+BENCHMARK(BM_WindowDrain5000)
+    ->Arg(10'000'000)
+    ->Arg(1'000'000)
+    ->Arg(0)
+    ->Iterations(50)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The statistics table, which every drain that counted something clears and refills, through
+// its view: each iteration drains 16 note-ons (hidden from BasicMessageList by the filters, so
+// only the table changes), then the statistics view's Sync, a repaint and the posted events.
+// Every cell of the table holds a count of 4 to 7 digits, as after a while of mixed traffic.
+void BM_WindowStatisticsRedraw(benchmark::State& st) {
+  OpenMonitor m;
+  StatusCounters& counters = m.core->capture().statusCounters;
+  for (int status = 0x80; status <= 0xFF; ++status) {
+    counters.Add(static_cast<uint8_t>(status), 1 + static_cast<uint64_t>(status) * 7919 % 2000000);
+  }
+  for (FilterId id : {FilterId::kKeyOff, FilterId::kKeyOn, FilterId::kVelocityZeroKeyOff,
+                      FilterId::kKeyPressure, FilterId::kControlChange, FilterId::kProgramChange,
+                      FilterId::kChannelPressure, FilterId::kPitchBend}) {
+    m.core->ToggleFilter(id);
+  }
+  m.Deliver(16, 0x90);
+  m.core->DrainAndDisplay();
+  const OutputList& list = m.core->statisticsList;
+  const std::unique_ptr<OutputListView> view = ShowView(list, st);
+  PaintCounter counter;
+  view->viewport()->installEventFilter(&counter);
+
+  using Clock = std::chrono::steady_clock;
+  double drain = 0, sync = 0, repaint = 0, events = 0;
+  for (auto _ : st) {
+    st.PauseTiming();
+    m.Deliver(16, 0x90);
+    st.ResumeTiming();
+    const Clock::time_point start = Clock::now();
+    m.core->DrainAndDisplay();
+    const Clock::time_point drained = Clock::now();
+    view->Sync();
+    const Clock::time_point synced = Clock::now();
+    view->viewport()->repaint();
+    const Clock::time_point painted = Clock::now();
+    QApplication::processEvents();
+    const Clock::time_point done = Clock::now();
+    drain += Milliseconds(drained - start);
+    sync += Milliseconds(synced - drained);
+    repaint += Milliseconds(painted - synced);
+    events += Milliseconds(done - painted);
+  }
+  view->viewport()->removeEventFilter(&counter);
+
+  if (m.core->basicMessageList.Count() != 0) st.SkipWithError("the filters let lines through");
+  SetPartCounters(st, drain, sync, repaint, events, counter.paints);
+  st.counters["lines_in_list"] = static_cast<double>(list.Count());
+  st.SetItemsProcessed(st.iterations());
+}
+BENCHMARK(BM_WindowStatisticsRedraw)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace tessaly
+
+int main(int argc, char** argv) {
+  // No desktop needed, and none opened: the views paint into an offscreen backing store.
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Qt takes its own arguments first; the rest are the benchmark's.
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
