@@ -293,7 +293,9 @@ def main():
            "on Qt's offscreen platform: events delivered through the fake service's callback "
            "outside the timing, ten drains of 500 (the ring holds 512), one Sync of the list view, "
            "one synchronous repaint of its viewport and the posted events left after it; 50 "
-           "iterations, so the list grows by 250 000 lines during the case.",
+           "iterations, so the list grows by 250 000 lines during the case. Their slowest iteration "
+           "is one whose drain starts a fresh 2 MiB page of the line store (the kernel zeroes it "
+           "at its first touch) or that the machine's load interrupted.",
            "- Idle, whole process: besides the main thread it counts the MIDI service's threads, "
            "among them the JACK client's process thread, which the server wakes at every cycle "
            "(here 48 000 / 512 = 94 times a second) whether MIDI arrives or not.",
