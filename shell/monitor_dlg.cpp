@@ -274,6 +274,14 @@ void CMonitorDlg::UpdateViews() {
 
 void CMonitorDlg::Refresh() {
   const PortControl& ports = core_.ports();
+  // Ten times a second, nearly always unchanged: compare the fields before making any text.
+  if (shownPort_ && shownPort_->name == ports.portName() &&
+      shownPort_->openStatus == ports.openStatus() && shownPort_->index == ports.portIndex() &&
+      shownPort_->count == ports.portCount()) {
+    return;
+  }
+  shownPort_ =
+      ShownPort{ports.portName(), ports.openStatus(), ports.portIndex(), ports.portCount()};
   SetTextIfChanged(Control(kIdPortName), QString::fromUtf8(ports.portName()));
   SetTextIfChanged(Control(kIdOpenStatus), QString::number(ports.openStatus()));
   SetTextIfChanged(Control(kIdPortIndex), QString::number(ports.portIndex()));

@@ -3,8 +3,11 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <cstdint>
 #include <map>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "capture/midi_input_service.h"
 #include "display/monitor_core.h"
@@ -115,6 +118,14 @@ class CMonitorDlg : public QDialog, private MonitorView {
   // What starting the timer gave; nothing reads it (the tick handler does not ask which).
   int timerId_ = 0;
   QAction* aboutAction_ = nullptr;
+  // The port fields the edit boxes show.
+  struct ShownPort {
+    std::string name;
+    int32_t openStatus;
+    uint32_t index;
+    uint32_t count;
+  };
+  std::optional<ShownPort> shownPort_;
 };
 
 }  // namespace tessaly

@@ -84,7 +84,8 @@ int OutputListView::TextWidth() const {
 
 void OutputListView::Sync() {
   model_.Sync();
-  UpdateColumnWidth();
+  // The column follows the longest line; a resize or a new font sizes it anew by itself.
+  if (model_.WidestLine() != sizedWidest_) UpdateColumnWidth();
   if (following_ &&
       (model_.list().Anchor() != scrolledAnchor_ || model_.rowCount() != scrolledRows_)) {
     ScrollToAnchor();
@@ -115,7 +116,8 @@ void OutputListView::UpdateMetrics() {
 }
 
 void OutputListView::UpdateColumnWidth() {
-  const qreal characters = static_cast<qreal>(std::min(model_.WidestLine(), kWidestSizedLine));
+  sizedWidest_ = model_.WidestLine();
+  const qreal characters = static_cast<qreal>(std::min(sizedWidest_, kWidestSizedLine));
   const int text = static_cast<int>(std::ceil(characters * characterWidth_));
   const int width = std::max(text + TextMargin(), viewport()->width());
   if (width == columnWidth_) return;

@@ -46,6 +46,8 @@ class OutputListView : public QTableView {
   OutputListModel model_;
   qreal characterWidth_ = 0;
   int columnWidth_ = -1;
+  // The longest line the column was last sized for.
+  size_t sizedWidest_ = 0;
   bool following_ = true;
   bool scrolling_ = false;
   // What the last scroll to the anchor saw: a tick that changed neither scrolls (and repaints)
