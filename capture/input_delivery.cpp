@@ -65,10 +65,21 @@ void InputDelivery::Shutdown() {
 }
 
 void InputDelivery::Wake() {
-  // release: what was queued or requested before is visible to the input thread once it sees
-  // the counter move (pairs with the acquire load in Run).
-  wake_.fetch_add(1, std::memory_order_release);
-  wake_.notify_one();
+  // seq_cst (a release at least: what was queued or requested before is visible to the input
+  // thread once it sees the count move), and seq_cst below, paired with the seq_cst pair in
+  // Sleep: either Sleep sees the count move, or this sees the input thread asleep.
+  wake_.fetch_add(1, std::memory_order_seq_cst);
+  // Only the first producer to find it asleep pays for the system call: a JACK cycle hands
+  // over its messages one by one within microseconds, and one wake-up takes them all.
+  if (sleeping_.exchange(false, std::memory_order_seq_cst)) wake_.notify_one();
+}
+
+void InputDelivery::Sleep(uint32_t seen) {
+  // seq_cst, both: see Wake.
+  sleeping_.store(true, std::memory_order_seq_cst);
+  if (wake_.load(std::memory_order_seq_cst) == seen) wake_.wait(seen, std::memory_order_acquire);
+  // relaxed: a flag left set costs a later producer one spare notify, nothing else.
+  sleeping_.store(false, std::memory_order_relaxed);
 }
 
 uint32_t InputDelivery::ElapsedMs() const {
@@ -158,7 +169,7 @@ void InputDelivery::Run() {
       resetDone_.store(requested, std::memory_order_release);  // release: pairs with Reset
       resetDone_.notify_all();
     }
-    wake_.wait(seen, std::memory_order_acquire);
+    Sleep(seen);
   }
 }
 

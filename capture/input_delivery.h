@@ -114,6 +114,8 @@ class InputDelivery {
   void TakeReceived();
   void ResetOnInputThread();
   void Wake();
+  // Input thread: waits until the wake count moves on from `seen`.
+  void Sleep(uint32_t seen);
   void Call(uint32_t kind, uintptr_t param1, uint32_t timeStamp);
   // Input thread: waits (bounded) until the gate shows room; see the class comment.
   void HoldBack();
@@ -148,6 +150,8 @@ class InputDelivery {
   // Producers inside Receive; lets Reset know that no message is still on its way in.
   std::atomic<uint32_t> producing_{0};
   std::atomic<uint32_t> wake_{0};
+  // The input thread is (about to be) asleep in Sleep: the next Wake must notify it.
+  std::atomic<bool> sleeping_{false};
   std::atomic<uint32_t> resetRequested_{0};
   std::atomic<uint32_t> resetDone_{0};
   std::atomic<bool> quit_{false};

@@ -250,5 +250,32 @@ TEST_F(InputDeliveryTest, EveryMessageFromAnotherThreadArrivesOnceInOrder) {
   }
 }
 
+TEST_F(InputDeliveryTest, EveryBurstIsTakenWithoutAnythingElseWakingTheInputThread) {
+  // Bursts of one to seven messages from another thread, each awaited before the next: the
+  // input thread is asleep, falling asleep or still busy when a burst begins. A wake-up lost
+  // at any of those moments leaves the burst waiting for good (nothing else wakes it here).
+  constexpr int kBursts = 3000;
+  delivery.StartInput();
+  std::thread producer([this] {
+    size_t sent = 0;
+    for (int burst = 0; burst < kBursts; ++burst) {
+      const int n = 1 + burst % 7;
+      for (int i = 0; i < n; ++i, ++sent) {
+        const Bytes message = {0x90, static_cast<uint8_t>(sent & 0x7F),
+                               static_cast<uint8_t>((sent >> 7) & 0x7F)};
+        delivery.Receive(message.data(), message.size());
+      }
+      ASSERT_TRUE(recorder.WaitFor(sent)) << "burst " << burst << " of " << n;
+      for (int spin = 0; spin < burst % 50; ++spin) std::this_thread::yield();
+    }
+  });
+  producer.join();
+  ASSERT_EQ(delivery.MessagesDropped(), 0u);
+  for (size_t i = 0; i < recorder.Count(); ++i) {
+    const uint32_t expected = 0x90u | uint32_t(i & 0x7F) << 8 | uint32_t((i >> 7) & 0x7F) << 16;
+    ASSERT_EQ(CallAt(i).param1, expected) << i;
+  }
+}
+
 }  // namespace
 }  // namespace tessaly
