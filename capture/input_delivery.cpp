@@ -67,19 +67,22 @@ void InputDelivery::Shutdown() {
 void InputDelivery::Wake() {
   // seq_cst (a release at least: what was queued or requested before is visible to the input
   // thread once it sees the count move), and seq_cst below, paired with the seq_cst pair in
-  // Sleep: either Sleep sees the count move, or this sees the input thread asleep.
-  wake_.fetch_add(1, std::memory_order_seq_cst);
-  // Only the first producer to find it asleep pays for the system call: a JACK cycle hands
-  // over its messages one by one within microseconds, and one wake-up takes them all.
-  if (sleeping_.exchange(false, std::memory_order_seq_cst)) wake_.notify_one();
+  // Sleep: either Sleep sees the count move on from `before`, or this sees the input thread
+  // asleep at `before`.
+  const uint32_t before = wake_.fetch_add(1, std::memory_order_seq_cst);
+  // Only the one call that moves the count on from where the input thread fell asleep pays
+  // for the system call: a JACK cycle hands its messages over one by one within
+  // microseconds, and one wake-up takes them all. (A flag cleared by the first waker is not
+  // enough: a waker whose count the input thread had already seen could clear the flag of
+  // its next sleep and leave it asleep.)
+  if (sleepingAt_.load(std::memory_order_seq_cst) == before) wake_.notify_one();
 }
 
 void InputDelivery::Sleep(uint32_t seen) {
-  // seq_cst, both: see Wake.
-  sleeping_.store(true, std::memory_order_seq_cst);
+  // seq_cst, both: see Wake. The mark is never taken back: no later Wake finds the count at
+  // `seen` again (but after 2^32 wake-ups, when one spare notify costs nothing).
+  sleepingAt_.store(seen, std::memory_order_seq_cst);
   if (wake_.load(std::memory_order_seq_cst) == seen) wake_.wait(seen, std::memory_order_acquire);
-  // relaxed: a flag left set costs a later producer one spare notify, nothing else.
-  sleeping_.store(false, std::memory_order_relaxed);
 }
 
 uint32_t InputDelivery::ElapsedMs() const {

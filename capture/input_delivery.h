@@ -150,8 +150,9 @@ class InputDelivery {
   // Producers inside Receive; lets Reset know that no message is still on its way in.
   std::atomic<uint32_t> producing_{0};
   std::atomic<uint32_t> wake_{0};
-  // The input thread is (about to be) asleep in Sleep: the next Wake must notify it.
-  std::atomic<bool> sleeping_{false};
+  // The wake count at which the input thread last went to sleep (or is about to): the Wake
+  // that moves the count on from there must notify it.
+  std::atomic<uint32_t> sleepingAt_{0};
   std::atomic<uint32_t> resetRequested_{0};
   std::atomic<uint32_t> resetDone_{0};
   std::atomic<bool> quit_{false};
