@@ -29,9 +29,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "capture/fake_midi_input_service.h"
 #include "capture/midi_constants.h"
@@ -129,6 +132,16 @@ std::unique_ptr<OutputListView> ShowView(const OutputList& list, benchmark::Stat
   return view;
 }
 
+// Resident memory of this process in bytes, from /proc (0 where there is none).
+double ResidentBytes() {
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm == nullptr) return 0;
+  unsigned long size = 0, resident = 0;
+  const int read = std::fscanf(statm, "%lu %lu", &size, &resident);
+  std::fclose(statm);
+  return read == 2 ? static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) : 0;
+}
+
 double Milliseconds(std::chrono::steady_clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();
 }
@@ -151,7 +164,10 @@ void BM_WindowDrain5000(benchmark::State& st) {
   OutputList& list = m.core->basicMessageList;
   FillList(list, static_cast<size_t>(st.range(0)));
   m.core->DrainAndDisplay();  // marks the last filled line as newest
+  // What the view adds to the list's own memory (Qt keeps state per row in its header).
+  const double beforeView = ResidentBytes();
   const std::unique_ptr<OutputListView> view = ShowView(list, st);
+  const double viewBytes = ResidentBytes() - beforeView;
   PaintCounter counter;
   view->viewport()->installEventFilter(&counter);
 
@@ -192,6 +208,7 @@ void BM_WindowDrain5000(benchmark::State& st) {
   SetPartCounters(st, drain, sync, repaint, events, counter.paints);
   st.counters["slowest_ms"] = slowest;
   st.counters["lines_in_list"] = static_cast<double>(list.Count());
+  if (st.range(0) > 0) st.counters["view_bytes_per_line"] = viewBytes / double(st.range(0));
   st.counters["following"] = view->Following() ? 1 : 0;
   st.SetItemsProcessed(st.iterations() * kEventsPerFlood);
 }
