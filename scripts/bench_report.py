@@ -309,9 +309,17 @@ def main():
            "- Idle, whole process: besides the main thread it counts the MIDI service's threads, "
            "among them the JACK client's process thread, which the server wakes at every cycle "
            "(here 48 000 / 512 = 94 times a second) whether MIDI arrives or not.",
-           "- End to end: the JACK server runs without realtime scheduling on a shared machine, so "
-           "a client late for a cycle loses that cycle's input (\"JACK cycles the monitor "
-           "missed\"); \"sender port buffer full\" are events the sender could not put into JACK.",
+           "- Idle, the target of 0.2 % of a core: JACK's own monitor, connected to nothing on the "
+           "same server, shows what those period wake-ups cost by themselves; the main thread row "
+           "is what Tessaly adds (its 100 ms drain timer and the event loop).",
+           "- End to end: the JACK server runs with realtime scheduling where the machine allows "
+           "it (the line \"JACK server: ...\" of each run says which). A client late for a cycle "
+           "still loses that cycle's input (\"JACK cycles the monitor missed\"): on this virtual "
+           "machine the server's own timer thread is sometimes late too. \"sender port buffer "
+           "full\" are events the sender could not put into JACK.",
+           "- Beside jack_midi_dump: the rate of 100 000 events/s is far past what it keeps up "
+           "with (it drops what its ring cannot hold and so writes far fewer lines); the run at "
+           "10 000 events/s compares the two doing the same work per event.",
            "- The short-message callback case never drains, so the ring stays above its fill mark "
            "and every call exchanges the drain wake's flag; below the mark a call costs less.",
            "- Before and after ran one after the other on a loaded machine; differences of a few "
