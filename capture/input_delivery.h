@@ -99,7 +99,15 @@ class InputDelivery {
   uintptr_t instance() const { return instance_; }
   bool started() const { return started_.load(std::memory_order_acquire); }
   // Counts for reports and tests.
-  uint64_t MessagesDropped() const { return queue_.Dropped(); }
+  // Messages the MIDI system had but could not hand over (a JACK cycle's buffer changed under
+  // a late reader): counted with the dropped ones. The producer's thread; never waits.
+  void CountDropped(uint64_t n) {
+    lostBelow_.fetch_add(n, std::memory_order_relaxed);  // relaxed: a count only
+  }
+  uint64_t MessagesDropped() const {
+    // relaxed: counts only.
+    return queue_.Dropped() + lostBelow_.load(std::memory_order_relaxed);
+  }
   uint64_t SysexBytesDropped() const { return sysexDropped_.load(std::memory_order_relaxed); }
   Counts counts() const {
     // relaxed, each: counts only.
@@ -157,6 +165,7 @@ class InputDelivery {
   std::atomic<uint32_t> resetDone_{0};
   std::atomic<bool> quit_{false};
   std::atomic<uint64_t> sysexDropped_{0};
+  std::atomic<uint64_t> lostBelow_{0};
   std::thread thread_;
 };
 

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "capture/alsa_presence.h"
+#include "capture/jack_input.h"
 #include "capture/jack_presence.h"
 
 // RtMidi's traps, each handled here:
@@ -28,13 +29,13 @@
 //    there is none; so both systems are probed quietly first (alsa_presence, jack_presence).
 // 6. Set the callback before opening, or the first messages wait in RtMidi's queue, which is
 //    never read.
-// 7. JACK system exclusive. RtMidi's JACK input glues an event that starts F0 without ending
-//    F7 to the following events, whatever they are, until one ends with F7. The stream parser
-//    splits such a run again (a status byte interrupts the message, realtime bytes stand
-//    apart).
+// 7. JACK input. RtMidi's JACK input ignores a failed jack_midi_event_get and hands the event
+//    before it over again; it also glues an event that starts F0 without ending F7 to the
+//    following events. JACK ports are therefore opened by our own input (jack_input.h);
+//    RtMidi only lists them.
 // 8. A dead JACK server. RtMidi registers no shutdown callback and keeps its dead client; its
-//    calls then fail quietly. A watch client of ours (JackWatch) notices, and closing the dead
-//    client afterwards is safe.
+//    calls then fail quietly. Listing goes through a short-lived client, and our JACK input
+//    has a watch client of its own (JackWatch).
 // 9. Indices move. RtMidi numbers ports by their position at the moment, which changes when
 //    programs come and go; a port is found again by its name at open.
 // 10. The destructor is the barrier: once ~RtMidiIn has returned (JACK: the client closed;
@@ -122,19 +123,14 @@ bool Available(RtMidi::Api api) {
   return api == RtMidi::LINUX_ALSA ? AlsaSequencerAvailable() : JackServerRunning();
 }
 
-// One open RtMidi port feeding an InputDelivery.
+// One open ALSA port through RtMidi, feeding an InputDelivery (JACK input: jack_input.h).
 class RtMidiSource : public InputSource {
  public:
   RtMidiSource(RtMidi::Api api, bool isVirtual, std::string rtName)
       : api_(api), isVirtual_(isVirtual), rtName_(std::move(rtName)) {}
 
   MidiResult Open(InputDelivery& delivery) {
-    if (api_ == RtMidi::UNIX_JACK) {
-      watch_ = std::make_unique<JackWatch>();
-      if (!watch_->Connect()) return kServerGone;
-    } else if (!AlsaSequencerAvailable()) {
-      return kNoDriver;
-    }
+    if (!AlsaSequencerAvailable()) return kNoDriver;
     try {
       input_ = std::make_unique<RtMidiIn>(api_, kClientName);
       input_->setErrorCallback(&ErrorRecord::Record, &errors_);
@@ -161,11 +157,6 @@ class RtMidiSource : public InputSource {
   }
 
   MidiResult Health() override {
-    if (api_ == RtMidi::UNIX_JACK) {
-      if (watch_ == nullptr || watch_->ServerGone()) return kServerGone;
-      if (!isVirtual_ && !watch_->PortExists(rtName_)) return kSourceGone;
-      return kNoError;
-    }
     if (isVirtual_) return kNoError;
     const std::vector<std::string> names = SourceNames(api_);
     return std::find(names.begin(), names.end(), rtName_) != names.end() ? kNoError : kSourceGone;
@@ -180,15 +171,11 @@ class RtMidiSource : public InputSource {
     return -1;
   }
 
-  MidiResult Failed(int type = -1) {
-    if (watch_ != nullptr && watch_->ServerGone()) return kServerGone;
-    return ResultOf(type >= 0 ? type : errors_.Type());
-  }
+  MidiResult Failed(int type = -1) { return ResultOf(type >= 0 ? type : errors_.Type()); }
 
   const RtMidi::Api api_;
   const bool isVirtual_;
   const std::string rtName_;
-  std::unique_ptr<JackWatch> watch_;
   ErrorRecord errors_;               // outlives input_, which reports into it
   std::unique_ptr<RtMidiIn> input_;  // destroyed first: trap 10
 };
@@ -224,6 +211,11 @@ MidiResult RtMidiBackend::Open(size_t index, InputDelivery& delivery,
                                std::unique_ptr<InputSource>& source) {
   if (index >= entries_.size()) return kBadDeviceId;
   const Entry& entry = entries_[index];
+  // JACK input is ours (see jack_input.h); RtMidi lists the JACK ports and serves ALSA.
+  if (entry.api == RtMidi::UNIX_JACK) {
+    return OpenJackInput(entry.isVirtual ? std::string() : entry.rtName,
+                         entry.isVirtual ? kVirtualPortName : kInputPortName, delivery, source);
+  }
   std::unique_ptr<RtMidiSource> opened;
   try {
     opened = std::make_unique<RtMidiSource>(static_cast<RtMidi::Api>(entry.api), entry.isVirtual,

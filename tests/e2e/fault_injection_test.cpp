@@ -318,5 +318,60 @@ TEST_F(FaultInjectionTest, AFloodPastEveryQueueIsCountedAndTheMonitorGoesOn) {
   EXPECT_EQ(sender->Wait(10s), 0);
 }
 
+TEST_F(FaultInjectionTest, EventsJackCannotHandOverAreCountedNeverMadeUp) {
+  // In the monitor, jack_midi_event_get fails past the second event of a cycle, as when a
+  // cycle's buffer is cleared under a late reader. Shown must be only events that were sent,
+  // in order, none twice (not the last good one again in place of the lost), and shown plus
+  // what the service counted dropped must be all that was sent.
+  auto sender = Sender("e2e-late");
+  const Lines ports = ListPorts();
+  ASSERT_FALSE(ports.empty());
+  ASSERT_EQ(ports[0], "0\tJACK: e2e-late:out");
+  std::map<std::string, std::string> shimmed = environment_;
+  shimmed["LD_PRELOAD"] = EVENT_GET_SHIM;
+  shimmed["TESSALY_SHIM_READABLE_EVENTS"] = "2";
+  ChildProcess monitor({TESSALY_BINARY, "--console", "--report", "--port", "0"}, shimmed);
+  ASSERT_TRUE(monitor.WaitForLine(kStartLines.back(), 20s)) << monitor.ErrorText();
+
+  // Distinct note-ons: key i % 128, velocity i / 128 + 1; ten batches, each written at once
+  // (so that a cycle carries more than two) and carried by JACK before the next.
+  constexpr int kSent = 600;
+  for (int i = 0; i < kSent; ++i) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "90 %02X %02X", i % 128, i / 128 + 1);
+    sender->WriteLine(std::string("send ") + hex);
+    if ((i + 1) % (kSent / 10) == 0) {
+      sender->WriteLine("sync");
+      ASSERT_TRUE(sender->WaitForLine("synced", 20s));
+    }
+  }
+  monitor.ReadFor(500ms);
+  const Lines all = Stop(monitor);
+
+  static const std::regex kNoteOn(R"(^midi\t.* NOTE_ON +# (\d\d\d) ,Vel (\d+) , $)");
+  int next = 0;  // the sent index a shown event may be no earlier than
+  long shown = 0;
+  for (const std::string& line : all) {
+    std::smatch m;
+    if (!std::regex_match(line, m, kNoteOn)) continue;
+    const int index = (std::stoi(m[2]) - 1) * 128 + std::stoi(m[1]);
+    EXPECT_GE(index, next) << "shown again or out of order: " << line;
+    next = index + 1;
+    ++shown;
+  }
+  static const std::regex kService(R"(^service\tmessages dropped (\d+) )");
+  long dropped = -1;
+  for (const std::string& line : all) {
+    std::smatch m;
+    if (std::regex_search(line, m, kService)) dropped = std::stol(m[1]);
+  }
+  ASSERT_GE(dropped, 0) << "no service report";
+  EXPECT_GT(dropped, 0) << "no cycle carried more than two events";
+  EXPECT_EQ(shown + dropped, kSent);
+  std::printf("late reads: sent %d, shown %ld, counted dropped %ld\n", kSent, shown, dropped);
+  sender->WriteLine("quit");
+  EXPECT_EQ(sender->Wait(10s), 0);
+}
+
 }  // namespace
 }  // namespace tessaly::e2e

@@ -1,0 +1,101 @@
+#include "capture/jack_input.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <new>
+
+#include "capture/jack_presence.h"
+
+namespace tessaly {
+namespace {
+
+constexpr const char* kClientName = "Tessaly";
+
+class JackInput : public InputSource {
+ public:
+  JackInput(std::string source, InputDelivery& delivery)
+      : source_(std::move(source)), delivery_(delivery) {}
+  JackInput(const JackInput&) = delete;
+  JackInput& operator=(const JackInput&) = delete;
+
+  // jack_client_close deactivates first: once it has returned, Process never runs again.
+  ~JackInput() override {
+    if (client_ != nullptr) jack_client_close(client_);
+  }
+
+  MidiResult Open(const char* portName) {
+    watch_ = std::make_unique<JackWatch>();
+    if (!watch_->Connect()) return kServerGone;
+    jack_status_t status{};
+    client_ = jack_client_open(kClientName, JackNoStartServer, &status);
+    if (client_ == nullptr) return (status & JackServerFailed) != 0 ? kServerGone : kNotEnabled;
+    port_ = jack_port_register(client_, portName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    if (port_ == nullptr) return Failed();
+    if (jack_set_process_callback(client_, &JackInput::Process, this) != 0) return Failed();
+    if (jack_activate(client_) != 0) return Failed();
+    if (!source_.empty()) {
+      if (!watch_->PortExists(source_)) return kSourceGone;
+      const int connected = jack_connect(client_, source_.c_str(), jack_port_name(port_));
+      if (connected != 0 && connected != EEXIST) {
+        return watch_->PortExists(source_) ? Failed() : kSourceGone;
+      }
+    }
+    return Health();
+  }
+
+  MidiResult Health() override {
+    if (watch_ == nullptr || watch_->ServerGone()) return kServerGone;
+    if (!source_.empty() && !watch_->PortExists(source_)) return kSourceGone;
+    return kNoError;
+  }
+
+ private:
+  MidiResult Failed() const { return watch_->ServerGone() ? kServerGone : kNotEnabled; }
+
+  // JACK's process thread, once a cycle.
+  static int Process(jack_nframes_t frames, void* self) {
+    auto& input = *static_cast<JackInput*>(self);
+    void* buffer = jack_port_get_buffer(input.port_, frames);
+    if (buffer == nullptr) return 0;
+    const uint32_t count = jack_midi_get_event_count(buffer);
+    for (uint32_t i = 0; i < count; ++i) {
+      jack_midi_event_t event;
+      if (jack_midi_event_get(&event, buffer, i) != 0) {
+        // The buffer changed under us (a cycle late): what is left of it is gone.
+        input.delivery_.CountDropped(count - i);
+        break;
+      }
+      if (event.buffer != nullptr && event.size > 0) {
+        input.delivery_.Receive(event.buffer, event.size);
+      }
+    }
+    return 0;
+  }
+
+  const std::string source_;
+  InputDelivery& delivery_;
+  std::unique_ptr<JackWatch> watch_;
+  jack_client_t* client_ = nullptr;
+  jack_port_t* port_ = nullptr;
+};
+
+}  // namespace
+
+MidiResult OpenJackInput(const std::string& source, const char* portName, InputDelivery& delivery,
+                         std::unique_ptr<InputSource>& opened) {
+  std::unique_ptr<JackInput> input;
+  try {
+    input = std::make_unique<JackInput>(source, delivery);
+  } catch (const std::bad_alloc&) {
+    return kNoMemory;
+  }
+  const MidiResult result = input->Open(portName);
+  if (result != kNoError) return result;
+  opened = std::move(input);
+  return kNoError;
+}
+
+}  // namespace tessaly
