@@ -3,60 +3,44 @@
 #include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetricsF>
-#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
-#include <QStyledItemDelegate>
+#include <QStyle>
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <string_view>
 
 #include "shell/line_display.h"
 
 namespace tessaly {
 namespace {
 
-// Longest line the column is sized for; a longer one is still shown from its start.
+// Longest line the width is sized for; a longer one is still shown from its start.
 constexpr size_t kWidestSizedLine = 8192;
 constexpr qreal kSmallestPointSize = 6;
 constexpr qreal kPointSizeStep = 0.5;
 
-// Draws a line with its control bytes made visible (see line_display.h).
-class LineDelegate : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-  QString displayText(const QVariant& value, const QLocale&) const override {
-    return DisplayText(value.toString());
-  }
-};
-
 }  // namespace
 
 OutputListView::OutputListView(const OutputList& list, QWidget* parent)
-    : QTableView(parent), model_(list, this) {
-  horizontalHeader()->hide();
-  verticalHeader()->hide();
-  horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  verticalHeader()->setMinimumSectionSize(1);
-  setShowGrid(false);
-  setWordWrap(false);
-  setTextElideMode(Qt::ElideNone);
-  setCornerButtonEnabled(false);
-  setSelectionMode(QAbstractItemView::SingleSelection);
-  setSelectionBehavior(QAbstractItemView::SelectRows);
-  setEditTriggers(QAbstractItemView::NoEditTriggers);
-  // Tab goes on to the next control, as from any list box, instead of moving between cells.
-  setTabKeyNavigation(false);
+    : QAbstractScrollArea(parent), list_(list), seenClears_(list.ClearCount()) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  // Focus by click and Tab, as Qt's item views take it; Tab itself leaves the view (QWidget
+  // moves focus on before the key reaches keyPressEvent).
+  setFocusPolicy(Qt::StrongFocus);
   setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  setItemDelegate(new LineDelegate(this));
-  setModel(&model_);
   // Only a move of the view's own scroll bar (by the user, the keyboard, or a shrinking list)
   // decides whether it follows; a list growing underneath does not.
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
     if (!scrolling_) following_ = value >= verticalScrollBar()->maximum();
   });
+  shown_ = static_cast<int>(std::min<size_t>(list_.Count(), INT_MAX));
+  Rescan(0);
   UpdateMetrics();
 }
 
@@ -71,7 +55,7 @@ QFont OutputListView::FittingFont(qreal pointSize, int columns, int width) {
 }
 
 int OutputListView::TextMargin() const {
-  // The delegate keeps a small margin on both sides of the text.
+  // A small margin on both sides of the text, as item views keep.
   return 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
 }
 
@@ -82,59 +66,231 @@ int OutputListView::TextWidth() const {
          TextMargin();
 }
 
-void OutputListView::Sync() {
-  model_.Sync();
-  // The column follows the longest line; a resize or a new font sizes it anew by itself.
-  if (model_.WidestLine() != sizedWidest_) UpdateColumnWidth();
-  if (following_ &&
-      (model_.list().Anchor() != scrolledAnchor_ || model_.rowCount() != scrolledRows_)) {
-    ScrollToAnchor();
+int OutputListView::VisibleRows() const {
+  return std::max(1, viewport()->height() / rowHeight_);
+}
+
+QString OutputListView::RowText(int row) const {
+  // A clear not yet taken up: the old rows are gone from the list.
+  if (row < 0 || row >= shown_ || list_.ClearCount() != seenClears_) return QString();
+  std::string_view line = list_.Line(static_cast<size_t>(row));
+  // Nothing past the sized width can be scrolled to: do not lay it out.
+  line = line.substr(0, kWidestSizedLine);
+  QString text = DisplayText(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+  text.truncate(static_cast<qsizetype>(kWidestSizedLine));
+  return text;
+}
+
+void OutputListView::Rescan(size_t from) {
+  for (size_t i = from; i < static_cast<size_t>(shown_); ++i) {
+    widest_ = std::max(widest_, DisplayLength(list_.Line(i)));
   }
 }
 
+bool OutputListView::RowsInView(int first, int last) const {
+  const int top = verticalScrollBar()->value();
+  // The row cut off at the bottom counts as in view.
+  const int bottom = top + viewport()->height() / rowHeight_;
+  return first <= bottom && last >= top;
+}
+
+void OutputListView::Sync() {
+  // Scroll values count rows in int; a list can never grow that far in memory, but stay safe.
+  const int count = static_cast<int>(std::min<size_t>(list_.Count(), INT_MAX));
+  bool repaint = false;
+  if (list_.ClearCount() != seenClears_) {
+    // Cleared (and perhaps refilled, as the statistics table is at every drain): the rows are
+    // redrawn in place, so the view keeps its scroll position and never shows an empty list
+    // in between.
+    seenClears_ = list_.ClearCount();
+    const int before = shown_;
+    shown_ = count;
+    widest_ = 0;
+    Rescan(0);
+    current_ = -1;
+    repaint = RowsInView(0, std::max(before, count) - 1);
+    // An empty list has nothing to be scrolled up from.
+    if (count == 0) following_ = true;
+    UpdateVerticalRange();
+  } else if (count > shown_) {
+    const int first = shown_;
+    shown_ = count;
+    Rescan(static_cast<size_t>(first));
+    repaint = RowsInView(first, count - 1);
+    UpdateVerticalRange();
+  }
+  // The width follows the longest line; a resize or a new font sizes it anew by itself.
+  if (widest_ != sizedWidest_) UpdateHorizontalRange();
+  if (following_ && (list_.Anchor() != scrolledAnchor_ || shown_ != scrolledRows_)) {
+    ScrollToAnchor();
+  }
+  if (repaint) viewport()->update();
+}
+
 void OutputListView::ScrollToAnchor() {
-  const int64_t anchor = model_.list().Anchor();
+  const int64_t anchor = list_.Anchor();
   scrolledAnchor_ = anchor;
-  scrolledRows_ = model_.rowCount();
-  if (anchor < 0 || anchor >= model_.rowCount()) return;
-  // Lay the new rows out now, so the scroll range already includes them.
-  executeDelayedItemsLayout();
-  // Down only: a user who scrolled sideways to read a long line keeps that place.
-  const int across = horizontalScrollBar()->value();
+  scrolledRows_ = shown_;
+  if (anchor < 0 || anchor >= shown_) return;
+  // The anchor on the bottom row; down only, a user who scrolled sideways to read a long line
+  // keeps that place. A value that does not change neither signals nor repaints.
+  const int first = static_cast<int>(anchor) - VisibleRows() + 1;
   scrolling_ = true;
-  scrollTo(model_.index(static_cast<int>(anchor)), QAbstractItemView::PositionAtBottom);
+  verticalScrollBar()->setValue(std::clamp(first, 0, verticalScrollBar()->maximum()));
   scrolling_ = false;
-  horizontalScrollBar()->setValue(across);
+}
+
+void OutputListView::SetCurrentRow(int row) {
+  row = shown_ == 0 ? -1 : std::clamp(row, -1, shown_ - 1);
+  if (row != current_) {
+    if (RowsInView(current_, current_) || RowsInView(row, row)) viewport()->update();
+    current_ = row;
+  }
+  if (row < 0) return;
+  // A move of the view's own bar: it decides following as a user's scroll does.
+  QScrollBar* bar = verticalScrollBar();
+  if (row < bar->value()) {
+    bar->setValue(row);
+  } else if (row >= bar->value() + VisibleRows()) {
+    bar->setValue(row - VisibleRows() + 1);
+  }
+}
+
+int OutputListView::RowAt(int y) const {
+  if (y < 0) return -1;
+  const int row = verticalScrollBar()->value() + y / rowHeight_;
+  return row < shown_ ? row : -1;
 }
 
 void OutputListView::UpdateMetrics() {
   const QFontMetricsF metrics(font());
   characterWidth_ = metrics.horizontalAdvance(QLatin1Char('0'));
-  verticalHeader()->setDefaultSectionSize(static_cast<int>(std::ceil(metrics.height())) + 1);
-  columnWidth_ = -1;
-  UpdateColumnWidth();
+  rowHeight_ = static_cast<int>(std::ceil(metrics.height())) + 1;
+  verticalScrollBar()->setSingleStep(1);
+  UpdateVerticalRange();
+  UpdateHorizontalRange();
+  if (following_) ScrollToAnchor();
+  viewport()->update();
 }
 
-void OutputListView::UpdateColumnWidth() {
-  sizedWidest_ = model_.WidestLine();
-  const qreal characters = static_cast<qreal>(std::min(sizedWidest_, kWidestSizedLine));
+void OutputListView::UpdateHorizontalRange() {
+  sizedWidest_ = widest_;
+  const qreal characters = static_cast<qreal>(std::min(widest_, kWidestSizedLine));
   const int text = static_cast<int>(std::ceil(characters * characterWidth_));
-  const int width = std::max(text + TextMargin(), viewport()->width());
-  if (width == columnWidth_) return;
-  columnWidth_ = width;
-  setColumnWidth(0, width);
+  const int width = viewport()->width();
+  QScrollBar* bar = horizontalScrollBar();
+  bar->setRange(0, std::max(0, text + TextMargin() - width));
+  bar->setPageStep(std::max(1, width));
+  bar->setSingleStep(std::max(1, static_cast<int>(std::lround(characterWidth_))));
+}
+
+void OutputListView::UpdateVerticalRange() {
+  QScrollBar* bar = verticalScrollBar();
+  bar->setRange(0, std::max(0, shown_ - VisibleRows()));
+  bar->setPageStep(VisibleRows());
+}
+
+void OutputListView::paintEvent(QPaintEvent* event) {
+  QPainter painter(viewport());
+  const QPalette::ColorGroup group = !isEnabled()       ? QPalette::Disabled
+                                     : isActiveWindow() ? QPalette::Active
+                                                        : QPalette::Inactive;
+  const QRect area = event->rect();
+  const int top = verticalScrollBar()->value();
+  const int first = top + std::max(0, area.top()) / rowHeight_;
+  const int last = std::min(shown_ - 1, top + area.bottom() / rowHeight_);
+  const int width = viewport()->width();
+  const qreal x = TextMargin() / 2 - horizontalScrollBar()->value();
+  for (int row = first; row <= last; ++row) {
+    const QRect rect(0, (row - top) * rowHeight_, width, rowHeight_);
+    if (row == current_) {
+      painter.fillRect(rect, palette().brush(group, QPalette::Highlight));
+      painter.setPen(palette().color(group, QPalette::HighlightedText));
+    } else {
+      painter.setPen(palette().color(group, QPalette::Text));
+    }
+    // Wide enough for the whole text: drawn unclipped, scrolled sideways by the offset.
+    const QRectF textRect(x, rect.top(), characterWidth_ * (kWidestSizedLine + 1), rowHeight_);
+    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, RowText(row));
+  }
 }
 
 void OutputListView::resizeEvent(QResizeEvent* event) {
-  QTableView::resizeEvent(event);
-  UpdateColumnWidth();
-  // A scroll bar that came or went changes how many rows fit.
+  QAbstractScrollArea::resizeEvent(event);
+  UpdateHorizontalRange();
+  UpdateVerticalRange();
+  // A taller or shorter viewport changes how many rows fit.
   if (following_) ScrollToAnchor();
 }
 
 void OutputListView::changeEvent(QEvent* event) {
-  QTableView::changeEvent(event);
+  QAbstractScrollArea::changeEvent(event);
   if (event->type() == QEvent::FontChange) UpdateMetrics();
+}
+
+void OutputListView::keyPressEvent(QKeyEvent* event) {
+  const int page = VisibleRows();
+  // With no row selected, a move starts from the top visible row.
+  const int from = current_ >= 0 ? current_ : verticalScrollBar()->value();
+  int row = -1;
+  switch (event->key()) {
+    case Qt::Key_Up:
+      row = current_ >= 0 ? from - 1 : from;
+      break;
+    case Qt::Key_Down:
+      row = current_ >= 0 ? from + 1 : from;
+      break;
+    case Qt::Key_PageUp:
+      row = from - page;
+      break;
+    case Qt::Key_PageDown:
+      row = from + page;
+      break;
+    case Qt::Key_Home:
+      row = 0;
+      break;
+    case Qt::Key_End:
+      row = shown_ - 1;
+      break;
+    default:
+      // Sideways scrolling with Left and Right; other keys go on to the dialog.
+      QAbstractScrollArea::keyPressEvent(event);
+      return;
+  }
+  if (shown_ > 0) SetCurrentRow(std::max(row, 0));
+  event->accept();
+}
+
+void OutputListView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    QAbstractScrollArea::mousePressEvent(event);
+    return;
+  }
+  // A click below the last row leaves the selection as it is.
+  const int row = RowAt(event->position().toPoint().y());
+  if (row >= 0) SetCurrentRow(row);
+  event->accept();
+}
+
+void OutputListView::mouseReleaseEvent(QMouseEvent* event) {
+  // The press selected; the release of that click is ours too.
+  if (event->button() == Qt::LeftButton) {
+    event->accept();
+  } else {
+    QAbstractScrollArea::mouseReleaseEvent(event);
+  }
+}
+
+void OutputListView::mouseMoveEvent(QMouseEvent* event) {
+  if (!(event->buttons() & Qt::LeftButton)) {
+    QAbstractScrollArea::mouseMoveEvent(event);
+    return;
+  }
+  // Dragging moves the selection with the pointer, scrolling at the edges.
+  const int y = event->position().toPoint().y();
+  const int row = verticalScrollBar()->value() + (y < 0 ? -1 : y / rowHeight_);
+  if (shown_ > 0) SetCurrentRow(std::clamp(row, 0, shown_ - 1));
+  event->accept();
 }
 
 }  // namespace tessaly

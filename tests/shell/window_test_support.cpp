@@ -32,10 +32,7 @@ std::vector<QString> ViewRows(CMonitorDlg& dialog, int listId) {
   std::vector<QString> rows;
   OutputListView* view = dialog.ListView(listId);
   if (view == nullptr) return rows;
-  QAbstractItemModel* model = view->model();
-  for (int row = 0; row < model->rowCount(); ++row) {
-    rows.push_back(model->data(model->index(row, 0)).toString());
-  }
+  for (int row = 0; row < view->RowCount(); ++row) rows.push_back(view->RowText(row));
   return rows;
 }
 

@@ -32,7 +32,7 @@ std::unique_ptr<CMonitorDlg> OpenDialog(FakeMidiInputService& service);
 
 QAbstractButton* Button(CMonitorDlg& dialog, int id);
 QString EditText(CMonitorDlg& dialog, int id);
-// The rows the view shows, as the model gives them to it.
+// The rows the view shows, as it draws them.
 std::vector<QString> ViewRows(CMonitorDlg& dialog, int listId);
 std::vector<std::string> Lines(const OutputList& list);
 // Bytes as Latin-1 text, the way the views and the clipboard see a list line.
