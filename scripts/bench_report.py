@@ -119,7 +119,7 @@ FIGURES = [
     Figure("Window: the same, the repaint alone", WINDOW_DRAIN.format(10000000), "ms",
            counter("repaint_ms")),
     Figure("Window: memory the view of a 10 M-line list adds per line (resident, beyond the "
-           "list's; Qt's row header keeps an entry per row)", WINDOW_DRAIN.format(10000000),
+           "list's)", WINDOW_DRAIN.format(10000000),
            "bytes", counter("view_bytes_per_line")),
     Figure("Window: 5 000 event lines onto a list of 1 M lines, wall time",
            WINDOW_DRAIN.format(1000000), "ms", lambda e: real_ns(e) / 1e6),
