@@ -114,7 +114,7 @@ FIGURES = [
            lambda e: cpu_ns(e) / 1e6),
     Figure("Window: the same, the slowest of its 50 iterations, wall time",
            WINDOW_DRAIN.format(10000000), "ms", counter("slowest_ms")),
-    Figure("Window: the same, the view's Sync alone (model update, column width, scroll)",
+    Figure("Window: the same, the view's Sync alone (new rows, width, scroll)",
            WINDOW_DRAIN.format(10000000), "ms", counter("sync_ms")),
     Figure("Window: the same, the repaint alone", WINDOW_DRAIN.format(10000000), "ms",
            counter("repaint_ms")),
