@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/event_line_samples.h"
 #include "capture/fake_midi_input_service.h"
 #include "capture/midi_constants.h"
 #include "capture/midi_input_callback.h"
@@ -26,24 +27,6 @@ namespace tessaly {
 namespace {
 
 constexpr size_t kTenMillion = 10'000'000;
-
-// Event lines as BasicMessageList receives them: a running time, every kind of channel message.
-const std::vector<std::string>& EventLineSamples() {
-  static const std::vector<std::string> samples = [] {
-    std::vector<std::string> out;
-    for (uint32_t i = 0; i < 4096; ++i) {
-      const uint32_t message = PackShortMessage(
-          static_cast<uint8_t>(0x80 + (i % 7) * 16 + (i % 16)), i & 0x7F, (i * 7) & 0x7F);
-      char prefix[kPrefixSize];
-      char text[kPrefixSize];
-      const size_t p = EventLines::FormatTimeStampPrefix(prefix, i * 3 + 3600000, message);
-      const size_t t = EventLines::FormatChannelMessage(text, message);
-      out.push_back(std::string(prefix, p) + std::string(text, t));
-    }
-    return out;
-  }();
-  return samples;
-}
 
 size_t FillList(OutputList& list, size_t lines) {
   const auto& samples = EventLineSamples();

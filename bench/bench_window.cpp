@@ -36,6 +36,7 @@
 
 #include <unistd.h>
 
+#include "bench/event_line_samples.h"
 #include "capture/fake_midi_input_service.h"
 #include "capture/midi_constants.h"
 #include "capture/midi_input_callback.h"
@@ -52,25 +53,6 @@ constexpr int kViewWidth = 800;
 constexpr int kViewHeight = 600;
 constexpr int kEventsPerFlood = 5000;
 constexpr int kEventsPerDrain = 500;
-
-// Event lines as BasicMessageList receives them (about 70 characters): a running time, every kind
-// of channel message.
-const std::vector<std::string>& EventLineSamples() {
-  static const std::vector<std::string> samples = [] {
-    std::vector<std::string> out;
-    for (uint32_t i = 0; i < 4096; ++i) {
-      const uint32_t message = PackShortMessage(
-          static_cast<uint8_t>(0x80 + (i % 7) * 16 + (i % 16)), i & 0x7F, (i * 7) & 0x7F);
-      char prefix[kPrefixSize];
-      char text[kPrefixSize];
-      const size_t p = EventLines::FormatTimeStampPrefix(prefix, i * 3 + 3600000, message);
-      const size_t t = EventLines::FormatChannelMessage(text, message);
-      out.push_back(std::string(prefix, p) + std::string(text, t));
-    }
-    return out;
-  }();
-  return samples;
-}
 
 void FillList(OutputList& list, size_t lines) {
   const auto& samples = EventLineSamples();
