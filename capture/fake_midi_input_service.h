@@ -103,6 +103,10 @@ class FakeMidiInputService : public MidiInputService {
   MidiResult UnprepareHeader(MidiInHandle handle, ReceiveHeader* header,
                              uint32_t headerSize) override;
   MidiResult AddBuffer(MidiInHandle handle, ReceiveHeader* header, uint32_t headerSize) override;
+  const SystemLosses* Losses() const override { return &losses; }
+
+  // Losses the scripted MIDI system reports, as a real source's threads would.
+  SystemLosses losses;
 
  private:
   std::optional<MidiResult> TakeFailure(Call call);

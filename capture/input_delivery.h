@@ -11,6 +11,7 @@
 #include "capture/midi_input_service.h"
 #include "capture/midi_stream_parser.h"
 #include "capture/raw_message_queue.h"
+#include "capture/system_losses.h"
 
 // InputDelivery: the part of the MIDI input service between one open port and the input
 // callback. Whatever delivers MIDI (RtMidi's thread, the JACK process thread, the demo
@@ -56,6 +57,10 @@ class InputDelivery {
     uint64_t sysexBytesDropped = 0;  // no receive buffer queued
     uint64_t heldBack = 0;           // callback calls that waited for room
     uint64_t gaveUp = 0;             // waits that ended without room
+    // Filled by the service, over every port: losses the MIDI system reported, and those of
+    // them it gave no count for (their events are in none of the counts above).
+    uint64_t lossReports = 0;
+    uint64_t lossesUncounted = 0;
   };
 
   // Window thread: starts the input thread. False when no thread could be made.
@@ -98,11 +103,14 @@ class InputDelivery {
   MidiInputProc callback() const { return callback_; }
   uintptr_t instance() const { return instance_; }
   bool started() const { return started_.load(std::memory_order_acquire); }
-  // Counts for reports and tests.
-  // Messages the MIDI system had but could not hand over (a JACK cycle's buffer changed under
-  // a late reader): counted with the dropped ones. The producer's thread; never waits.
-  void CountDropped(uint64_t n) {
-    lostBelow_.fetch_add(n, std::memory_order_relaxed);  // relaxed: a count only
+  // Window thread, before Launch: where the MIDI system's own losses are shown from (null:
+  // counted only, as below).
+  void SetLosses(SystemLosses* losses) { losses_ = losses; }
+  // A loss the MIDI system reported (see SystemLosses): `events` it gave a count for are also
+  // counted as dropped messages. The source's threads; never locks, waits or allocates.
+  void ReportLoss(SystemLoss kind, uint64_t events, bool counted = true) {
+    if (counted) lostBelow_.fetch_add(events, std::memory_order_relaxed);  // relaxed: a count
+    if (losses_ != nullptr) losses_->Report(kind, events, counted);
   }
   uint64_t MessagesDropped() const {
     // relaxed: counts only.
@@ -166,6 +174,7 @@ class InputDelivery {
   std::atomic<bool> quit_{false};
   std::atomic<uint64_t> sysexDropped_{0};
   std::atomic<uint64_t> lostBelow_{0};
+  SystemLosses* losses_ = nullptr;  // set before Launch, read by the sources' threads after
   std::thread thread_;
 };
 

@@ -65,7 +65,7 @@ class JackInput : public InputSource {
       jack_midi_event_t event;
       if (jack_midi_event_get(&event, buffer, i) != 0) {
         // The buffer changed under us (a cycle late): what is left of it is gone.
-        input.delivery_.CountDropped(count - i);
+        input.delivery_.ReportLoss(SystemLoss::kJackReadFailed, count - i);
         break;
       }
       if (event.buffer != nullptr && event.size > 0) {

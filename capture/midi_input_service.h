@@ -6,6 +6,7 @@
 
 #include "capture/delivery_gate.h"
 #include "capture/midi_result.h"
+#include "capture/system_losses.h"
 
 // The MIDI input service: the calls the monitor makes on the host's MIDI system, with the
 // semantics of a classic multimedia input API. Implementations: the RtMidi service (ALSA
@@ -92,6 +93,9 @@ class MidiInputService {
   // (see DeliveryGate); null for none. `gate` must outlive the open port. A service without
   // an input thread of its own ignores it.
   virtual void SetDeliveryGate(const DeliveryGate* gate) { (void)gate; }
+  // The losses the MIDI system reported, over every port opened so far (null: a service that
+  // has none to report). Read by the drain on the window thread.
+  virtual const SystemLosses* Losses() const { return nullptr; }
 };
 
 }  // namespace tessaly

@@ -66,6 +66,10 @@ InputDelivery::Counts QueuedInputService::TotalCounts() const {
     total.heldBack += open.heldBack;
     total.gaveUp += open.gaveUp;
   }
+  for (size_t i = 0; i < kSystemLossKinds; ++i) {
+    total.lossReports += losses_.Read(static_cast<SystemLoss>(i)).occurrences;
+  }
+  total.lossesUncounted = losses_.Uncounted();
   return total;
 }
 
@@ -117,6 +121,7 @@ MidiResult QueuedInputService::Open(MidiInHandle* handle, uint32_t port, MidiInp
     return kNoMemory;
   }
   session->delivery.SetGate(gate_);
+  session->delivery.SetLosses(&losses_);
   if (!session->delivery.Launch()) return kNoMemory;
   const Port& chosen = ports_[port];
   const MidiResult result = chosen.backend->Open(chosen.index, session->delivery, session->source);

@@ -58,6 +58,7 @@ class QueuedInputService : public MidiInputService {
   MidiResult AddBuffer(MidiInHandle handle, ReceiveHeader* header, uint32_t headerSize) override;
   // Window thread; applies to the open port at once and to every port opened later.
   void SetDeliveryGate(const DeliveryGate* gate) override;
+  const SystemLosses* Losses() const override { return &losses_; }
 
  private:
   struct Port {
@@ -84,6 +85,7 @@ class QueuedInputService : public MidiInputService {
   std::unique_ptr<Session> owned_;      // window thread
   const DeliveryGate* gate_ = nullptr;  // window thread
   InputDelivery::Counts endedCounts_;   // window thread: of the ports closed so far
+  SystemLosses losses_;                 // of every port, counted by the sources' threads
   // The open session as the callback's thread sees it. It lives until Close has ended the
   // input thread, so a callback never finds it freed.
   std::atomic<Session*> open_{nullptr};

@@ -3,7 +3,8 @@
 namespace tessaly {
 
 MonitorCore::MonitorCore(MidiInputService& service)
-    : capture_(std::make_unique<CaptureState>(service)),
+    : service_(service),
+      capture_(std::make_unique<CaptureState>(service)),
       sysexDecoder_(sysexList),
       ports_(*capture_, *this) {}
 
@@ -22,6 +23,8 @@ void MonitorCore::DrainAndDisplay() {
   statistics_.ResetCheck(state.statusCounters);
   sysexDecoder_.DrainSysexQueue(state.sysexQ, state.stopRequest);
   eventLines_.DrainEvents(state, filters_, statistics_, basicMessageList, messageBoxList);
+  // After the events: the system's loss lines follow what it did hand over.
+  if (const SystemLosses* losses = service_.Losses()) lossLines_.Append(*losses, messageBoxList);
   statistics_.RedrawIfDirty(state.statusCounters, statisticsList);
   MarkNewest(messageBoxList, rememberedMessageBox_);
   MarkNewest(basicMessageList, rememberedBasic_);

@@ -13,6 +13,7 @@
 #include "display/output_list.h"
 #include "display/status_statistics.h"
 #include "display/sysex_decoder.h"
+#include "display/system_loss_lines.h"
 
 // The monitor without a window: the four lists, the port, the filters and the drain. The Qt
 // dialog and the console front end each own one and bind their controls to it; "refresh" is
@@ -80,8 +81,10 @@ class MonitorCore : private PortHost {
 
   void MarkNewest(OutputList& list, size_t& remembered);
 
+  MidiInputService& service_;
   std::unique_ptr<CaptureState> capture_;
   MonitorView* view_ = nullptr;
+  SystemLossLines lossLines_;
   FilterSet filters_;
   StatusStatistics statistics_;
   EventLines eventLines_;

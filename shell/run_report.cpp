@@ -22,7 +22,9 @@ std::string ListReport(const OutputList& statistics, const OutputList* const (&l
 std::string ServiceReport(const InputDelivery::Counts& counts) {
   return "service\tmessages dropped " + std::to_string(counts.messagesDropped) +
          " sysex bytes dropped " + std::to_string(counts.sysexBytesDropped) + " held back " +
-         std::to_string(counts.heldBack) + " gave up " + std::to_string(counts.gaveUp) + "\n";
+         std::to_string(counts.heldBack) + " gave up " + std::to_string(counts.gaveUp) +
+         " system loss reports " + std::to_string(counts.lossReports) + " uncounted " +
+         std::to_string(counts.lossesUncounted) + "\n";
 }
 
 }  // namespace tessaly

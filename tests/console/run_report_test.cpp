@@ -30,12 +30,15 @@ TEST(RunReportTest, ServiceCounts) {
     std::string line;
   };
   const Case cases[] = {
-      {{}, "service\tmessages dropped 0 sysex bytes dropped 0 held back 0 gave up 0\n"},
-      {{25060, 64, 1000000, 3},
-       "service\tmessages dropped 25060 sysex bytes dropped 64 held back 1000000 gave up 3\n"},
-      {{UINT64_MAX, 1, 2, 4},
+      {{},
+       "service\tmessages dropped 0 sysex bytes dropped 0 held back 0 gave up 0 system loss "
+       "reports 0 uncounted 0\n"},
+      {{25060, 64, 1000000, 3, 7, 2},
+       "service\tmessages dropped 25060 sysex bytes dropped 64 held back 1000000 gave up 3 "
+       "system loss reports 7 uncounted 2\n"},
+      {{UINT64_MAX, 1, 2, 4, 0, 0},
        "service\tmessages dropped 18446744073709551615 sysex bytes dropped 1 held back 2 gave up "
-       "4\n"},
+       "4 system loss reports 0 uncounted 0\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(ServiceReport(c.counts), c.line);
 }

@@ -303,5 +303,50 @@ TEST_F(DrainTest, EveryDrainRefreshesTheView) {
   EXPECT_EQ(view.refreshes, 2);
 }
 
+// Losses the MIDI system reports reach the message box at the next drain, one line per kind
+// with what grew since the drain before, after the events it did hand over.
+TEST_F(DrainTest, SystemLossesBecomeLinesOncePerDrain) {
+  struct Report {
+    SystemLoss kind;
+    uint64_t events;
+    bool counted;
+  };
+  struct Case {
+    std::vector<Report> reports;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {{}, {}},
+      {{{SystemLoss::kAlsaOverrun, 1105, true}},
+       {"ALSA input overrun: the kernel flushed the input FIFO, events lost: 1105"}},
+      {{{SystemLoss::kAlsaOverrun, 0, false}},
+       {"ALSA input overrun: the kernel flushed the input FIFO, events lost: count unknown"}},
+      {{{SystemLoss::kAlsaOverrun, 200, true}, {SystemLoss::kAlsaOverrun, 0, false}},
+       {"ALSA input overrun: the kernel flushed the input FIFO, events lost: 200 and more, count "
+        "unknown (2 times)"}},
+      {{{SystemLoss::kJackReadFailed, 3, true},
+        {SystemLoss::kJackReadFailed, 4, true},
+        {SystemLoss::kJackXrun, 0, false},
+        {SystemLoss::kJackLostEvents, 9, true}},
+       {"JACK input: a read failed, events lost: 7 (2 times)",
+        "JACK input: the server lost events: 9",
+        "JACK xrun: the server missed a cycle, input may be lost: 1 xrun"}},
+      {{{SystemLoss::kJackXrun, 0, false}, {SystemLoss::kJackXrun, 0, false}},
+       {"JACK xrun: the server missed a cycle, input may be lost: 2 xruns"}},
+  };
+  for (const Case& c : cases) {
+    core.DrainAndDisplay();
+    const size_t before = core.messageBoxList.Count();
+    Note(0x90, 60, 100, 5);
+    for (const Report& r : c.reports) service.losses.Report(r.kind, r.events, r.counted);
+    core.DrainAndDisplay();
+    const std::vector<std::string> all = Lines(core.messageBoxList);
+    EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(before), all.end()),
+              c.lines);
+    core.DrainAndDisplay();  // nothing new: no line
+    EXPECT_EQ(core.messageBoxList.Count(), before + c.lines.size());
+  }
+}
+
 }  // namespace
 }  // namespace tessaly
