@@ -52,7 +52,7 @@ class DemoDevice : public InputSource {
 class DemoBackend : public PortBackend {
  public:
   explicit DemoBackend(double pace = 1.0) : pace_(pace) {}
-  std::vector<std::string> ListPorts() override { return {kDemoDeviceName}; }
+  std::vector<PortListing> ListPorts() override { return {{kDemoDeviceName, PortGroup::kDemo}}; }
   MidiResult Open(size_t index, InputDelivery& delivery,
                   std::unique_ptr<InputSource>& source) override;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,11 +23,28 @@ class InputSource {
   virtual MidiResult Health() { return kNoError; }
 };
 
+// Where a port stands in the list the user steps through. The service lists every backend's
+// ports by group, in this order, and in each group in the backends' own order: devices first,
+// so that port 0, which opens at start, is the first device the user plugged in.
+enum class PortGroup : uint8_t {
+  kDevice,    // hardware (the kernel's clients), a USB device among them
+  kProgram,   // other programs' ports
+  kBridged,   // a device seen again through another MIDI system (PipeWire's JACK bridge)
+  kLoopback,  // ports that carry nothing of their own ("Midi Through")
+  kOwn,       // our own virtual input ports
+  kDemo,      // the built-in demo device
+};
+
+struct PortListing {
+  std::string name;  // what the user sees
+  PortGroup group;
+};
+
 class PortBackend {
  public:
   virtual ~PortBackend() = default;
-  // This backend's ports as they are now, in order; the names are what the user sees.
-  virtual std::vector<std::string> ListPorts() = 0;
+  // This backend's ports as they are now, in its order.
+  virtual std::vector<PortListing> ListPorts() = 0;
   // Opens port `index` of the latest ListPorts, feeding `delivery`. Sets `source` on success.
   virtual MidiResult Open(size_t index, InputDelivery& delivery,
                           std::unique_ptr<InputSource>& source) = 0;

@@ -24,11 +24,16 @@ QueuedInputService::~QueuedInputService() {
 
 void QueuedInputService::RefreshPorts() {
   ports_.clear();
+  std::vector<PortGroup> groups;
   for (auto& backend : backends_) {
-    std::vector<std::string> names = backend->ListPorts();
-    for (size_t i = 0; i < names.size(); ++i)
-      ports_.push_back({backend.get(), i, std::move(names[i])});
+    std::vector<PortListing> listed = backend->ListPorts();
+    for (size_t i = 0; i < listed.size(); ++i) {
+      ports_.push_back({backend.get(), i, std::move(listed[i].name), listed[i].group});
+    }
   }
+  // By group, keeping each backend's own order within a group.
+  std::stable_sort(ports_.begin(), ports_.end(),
+                   [](const Port& a, const Port& b) { return a.group < b.group; });
   listed_ = true;
 }
 

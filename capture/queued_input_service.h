@@ -65,6 +65,7 @@ class QueuedInputService : public MidiInputService {
     PortBackend* backend;
     size_t index;
     std::string name;
+    PortGroup group;
   };
   struct Session {
     Session(MidiInHandle handle, MidiInputProc callback, uintptr_t instance)

@@ -188,20 +188,21 @@ RtMidiBackend::RtMidiBackend() {
 
 RtMidiBackend::~RtMidiBackend() = default;
 
-std::vector<std::string> RtMidiBackend::ListPorts() {
+std::vector<PortListing> RtMidiBackend::ListPorts() {
   entries_.clear();
-  std::vector<std::string> names;
+  std::vector<PortListing> names;
   std::vector<RtMidi::Api> present;
   for (RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
     if (!Available(api)) continue;
     present.push_back(api);
     for (std::string& rtName : SourceNames(api)) {
-      names.push_back(std::string(ApiLabel(api)) + ": " + rtName);
+      names.push_back({std::string(ApiLabel(api)) + ": " + rtName, PortGroup::kProgram});
       entries_.push_back({api, false, std::move(rtName)});
     }
   }
   for (RtMidi::Api api : present) {
-    names.push_back(std::string(kVirtualPortName) + " (" + ApiLabel(api) + " virtual port)");
+    names.push_back(
+        {std::string(kVirtualPortName) + " (" + ApiLabel(api) + " virtual port)", PortGroup::kOwn});
     entries_.push_back({api, true, {}});
   }
   return names;

@@ -21,7 +21,7 @@ class RtMidiBackend : public PortBackend {
   RtMidiBackend();
   ~RtMidiBackend() override;
 
-  std::vector<std::string> ListPorts() override;
+  std::vector<PortListing> ListPorts() override;
   MidiResult Open(size_t index, InputDelivery& delivery,
                   std::unique_ptr<InputSource>& source) override;
 

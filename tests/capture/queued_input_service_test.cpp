@@ -31,7 +31,13 @@ class ScriptedBackend : public PortBackend {
     ScriptedBackend& backend_;
   };
 
-  std::vector<std::string> ListPorts() override { return names; }
+  std::vector<PortListing> ListPorts() override {
+    std::vector<PortListing> listed;
+    for (size_t i = 0; i < names.size(); ++i) {
+      listed.push_back({names[i], i < groups.size() ? groups[i] : PortGroup::kProgram});
+    }
+    return listed;
+  }
   MidiResult Open(size_t index, InputDelivery& target,
                   std::unique_ptr<InputSource>& source) override {
     if (openResult != kNoError) return openResult;
@@ -43,6 +49,7 @@ class ScriptedBackend : public PortBackend {
   void Send(const Bytes& bytes) { delivery->Receive(bytes.data(), bytes.size()); }
 
   std::vector<std::string> names = {"alpha", "beta"};
+  std::vector<PortGroup> groups;  // kProgram for each port not given
   MidiResult openResult = kNoError;
   MidiResult health = kNoError;
   size_t openedIndex = 99;
@@ -121,6 +128,50 @@ TEST_F(QueuedInputServiceTest, ListsEveryBackendsPortsInOrder) {
   ASSERT_EQ(service->GetNumDevs(), 2u);
   ASSERT_EQ(service->GetDevCaps(0, &caps, kPortCapsSize), kNoError);
   EXPECT_EQ(std::string(caps.productName), std::string(kProductNameSize - 1, 'n'));
+}
+
+// Ports stand by group over every backend, each backend's order kept within a group, and a
+// port opens on the backend and at the index it was listed with.
+TEST(QueuedInputServiceOrderTest, PortsStandByGroupAcrossBackends) {
+  auto first = std::make_unique<ScriptedBackend>();
+  auto second = std::make_unique<ScriptedBackend>();
+  ScriptedBackend& a = *first;
+  ScriptedBackend& b = *second;
+  a.names = {"a through", "a program", "a own", "a device 1", "a device 2"};
+  a.groups = {PortGroup::kLoopback, PortGroup::kProgram, PortGroup::kOwn, PortGroup::kDevice,
+              PortGroup::kDevice};
+  b.names = {"b own", "b bridged", "b program"};
+  b.groups = {PortGroup::kOwn, PortGroup::kBridged, PortGroup::kProgram};
+  std::vector<std::unique_ptr<PortBackend>> backends;
+  backends.push_back(std::move(first));
+  backends.push_back(std::move(second));
+  backends.push_back(std::make_unique<DemoBackend>());
+  QueuedInputService service(std::move(backends));
+  const std::vector<std::string> expected = {"a device 1", "a device 2", "a program",
+                                             "b program",  "b bridged",  "a through",
+                                             "a own",      "b own",      "Tessaly demo device"};
+  ASSERT_EQ(service.GetNumDevs(), expected.size());
+  for (uint32_t port = 0; port < expected.size(); ++port) {
+    PortCaps caps;
+    ASSERT_EQ(service.GetDevCaps(port, &caps, kPortCapsSize), kNoError);
+    EXPECT_EQ(std::string(caps.productName), expected[port]) << port;
+  }
+  Calls calls;
+  calls.service = &service;
+  struct Opened {
+    uint32_t port;
+    ScriptedBackend* backend;
+    size_t index;
+  };
+  for (const Opened& o : {Opened{1, &a, 4}, Opened{4, &b, 1}, Opened{7, &b, 0}}) {
+    MidiInHandle handle = 0;
+    ASSERT_EQ(service.Open(&handle, o.port, &Calls::Callback, reinterpret_cast<uintptr_t>(&calls),
+                           kCallbackFunction),
+              kNoError);
+    EXPECT_NE(o.backend->delivery, nullptr) << o.port;
+    EXPECT_EQ(o.backend->openedIndex, o.index) << o.port;
+    ASSERT_EQ(service.Close(handle), kNoError);
+  }
 }
 
 TEST_F(QueuedInputServiceTest, OpenAndCloseCallBackAndFreeTheHandle) {
