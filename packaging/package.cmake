@@ -1,6 +1,8 @@
 # The Debian binary package, made by CPack from the install rules: `cpack -G DEB` in a build
 # directory (scripts/package does it all). Its runtime dependencies come from the binary
-# through dpkg-shlibdeps.
+# through dpkg-shlibdeps. CPack rather than a debian/ directory: the install rules are CMake's
+# already, and the package is built from this tree for its users, so no second description of
+# the build (debian/rules, control) has to be kept in step with CMakeLists.txt.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessaly)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
