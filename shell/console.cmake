@@ -7,5 +7,5 @@ add_library(tessaly_console STATIC
   ${CMAKE_CURRENT_LIST_DIR}/console_frontend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_report.cpp
 )
-target_compile_definitions(tessaly_console PRIVATE TESSALY_VERSION="${PROJECT_VERSION}")
+target_include_directories(tessaly_console PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(tessaly_console PUBLIC tessaly_display tessaly_rtmidi)

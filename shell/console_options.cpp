@@ -3,9 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#ifndef TESSALY_VERSION
-#define TESSALY_VERSION "unknown"
-#endif
+#include "shell/version.h"
 
 namespace tessaly {
 namespace {
@@ -52,7 +50,7 @@ std::string_view UsageText() {
 }
 
 std::string VersionText() {
-  return std::string("tessaly ") + TESSALY_VERSION + "\n";
+  return std::string("tessaly ") + kVersion + "\n";
 }
 
 ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {

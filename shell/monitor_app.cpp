@@ -2,12 +2,13 @@
 
 #include "shell/app_icon.h"
 #include "shell/monitor_dlg.h"
+#include "shell/version.h"
 
 namespace tessaly {
 
 CMonitorApp::CMonitorApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("tessaly"));
-  setApplicationVersion(QStringLiteral("1.01"));
+  setApplicationVersion(QString::fromLatin1(kVersion));
   // Lets a Wayland compositor match the window to the desktop entry and its icon.
   setDesktopFileName(QStringLiteral("tessaly"));
   setWindowIcon(AppIcon());

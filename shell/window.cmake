@@ -17,6 +17,7 @@ set_target_properties(tessaly_window PROPERTIES AUTOMOC ON)
 # The core names members `slots` and `signals`: keep Qt's keyword macros out of every file
 # that sees both (Q_SIGNALS, Q_SLOTS and Q_EMIT instead).
 target_compile_definitions(tessaly_window PUBLIC QT_NO_KEYWORDS)
+target_include_directories(tessaly_window PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(tessaly_window PUBLIC tessaly_display Qt6::Widgets PRIVATE Qt6::Svg)
 qt_add_resources(tessaly_window tessaly_icon
   PREFIX /tessaly
