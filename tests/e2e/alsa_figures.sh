@@ -107,7 +107,12 @@ case "$mode" in
     start_monitor
     aseqdump -p "$alsa_port" >"$work/dump.out" 2>&1 &
     dump_pid=$!
-    wait_for "$work/dump.out" 'Waiting for data' 30
+    # Subscribed when the sender's port lists two receivers (aseqdump's output is buffered).
+    end=$((SECONDS + 30))
+    until aconnect -l | grep -A2 "'e2e-compare'" | grep -q 'Connecting To:.*,'; do
+      [ $SECONDS -lt $end ] || { echo "aseqdump did not subscribe" >&2; exit 1; }
+      sleep 0.05
+    done
     tessaly_cpu0=$(cpu_seconds "$monitor_pid")
     dump_cpu0=$(cpu_seconds "$dump_pid")
     echo "flood $n $rate 90 3C 64" >&3
@@ -127,7 +132,7 @@ case "$mode" in
     echo "aseqdump: shown $dumped, lost $((n - dumped)), CPU $dump_cpu s"
     awk -v t="$tessaly_cpu" -v d="$dump_cpu" -v n="$n" 'BEGIN {
       printf "CPU s per 100 000 events: tessaly %.3f, aseqdump %.3f, ratio tessaly/aseqdump %s\n",
-        t * 100000 / n, d * 100000 / n, d > 0 ? sprintf("%.2f", t / d) : "n/a (aseqdump 0)" }'
+        t * 100000 / n, d * 100000 / n, (d > 0 ? sprintf("%.2f", t / d) : "n/a (aseqdump 0)") }'
     ;;
   idle)
     seconds=${1:?seconds}
