@@ -5,7 +5,10 @@ TESSALY_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   librtmidi-dev libjack-jackd2-dev libasound2-dev jackd2
   qt6-base-dev qt6-svg-dev libgl-dev procps
+  # The Debian package and its checks (scripts/package, scripts/package-check).
   dpkg-dev file lintian desktop-file-utils appstream man-db
+  # The emulated guest of the ALSA tests (scripts/alsa-guest) and the tools run inside it.
+  qemu-system-x86 busybox-static kmod cpio xz-utils alsa-utils python3-rtmidi
 )
 
 tessaly_install_deps() {
