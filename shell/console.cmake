@@ -6,6 +6,8 @@ add_library(tessaly_console STATIC
   ${CMAKE_CURRENT_LIST_DIR}/console_options.cpp
   ${CMAKE_CURRENT_LIST_DIR}/console_frontend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_report.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/save_lists.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/json_lines.cpp
 )
 target_compile_definitions(tessaly_console PRIVATE TESSALY_VERSION="${PROJECT_VERSION}")
 target_link_libraries(tessaly_console PUBLIC tessaly_display tessaly_rtmidi)

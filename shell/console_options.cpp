@@ -22,6 +22,9 @@ constexpr std::string_view kUsage =
     "                                  and the previous port\n"
     "                                  --report: at the end, print the statistics rows, the\n"
     "                                  line count of each list and the service's counts\n"
+    "                                  --json: the lines as JSON Lines (see the README)\n"
+    "                                  --save DIR: at the end, save the four lists in DIR\n"
+    "                                  as their clipboard text, one file per list\n"
     "       tessaly --list-ports       list the MIDI input ports, one per line\n"
     "       tessaly --help             show this text\n"
     "       tessaly --version          show the version\n";
@@ -99,6 +102,15 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
       if (!ParseSeconds(text, seconds)) return Fail("bad number of seconds: " + std::string(text));
       options.seconds = seconds;
       continue;
+    } else if (name == "--json") {
+      if (inlineValue) return Fail("--json takes no value");
+      options.json = true;
+      continue;
+    } else if (name == "--save") {
+      std::string_view text;
+      if (!value(text) || text.empty()) return Fail("--save needs a folder");
+      options.saveDir = std::string(text);
+      continue;
     } else if (name == "--report") {
       if (inlineValue) return Fail("--report takes no value");
       options.report = true;
@@ -116,6 +128,9 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
   if (options.mode != RunMode::kConsole && options.mode != RunMode::kWindow &&
       (portGiven || options.seconds || options.report)) {
     return Fail("--port, --seconds and --report go with the window or --console");
+  }
+  if (options.mode != RunMode::kConsole && (options.json || !options.saveDir.empty())) {
+    return Fail("--json and --save go with --console");
   }
   parsed.ok = true;
   return parsed;

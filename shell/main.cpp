@@ -81,7 +81,9 @@ int main(int argc, char** argv) {
       RtMidiInputService service;
       // The console prints its statistics rows itself; the report adds the service's counts,
       // taken once the port is shut down.
-      return RunConsole(service, {options.port, options.seconds, STDIN_FILENO}, stdout, [&] {
+      const ConsoleSettings settings{options.port, options.seconds, STDIN_FILENO, options.json,
+                                     options.saveDir};
+      return RunConsole(service, settings, stdout, [&] {
         if (options.report) PrintServiceReport(service);
         service.ForceClose();
       });
