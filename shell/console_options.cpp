@@ -25,6 +25,8 @@ constexpr std::string_view kUsage =
     "                                  --json: the lines as JSON Lines (see the README)\n"
     "                                  --save DIR: at the end, save the four lists in DIR\n"
     "                                  as their clipboard text, one file per list\n"
+    "                                  --record FILE: record what the ports deliver to\n"
+    "                                  FILE, a capture log (docs/CAPTURE.md)\n"
     "       tessaly --list-ports       list the MIDI input ports, one per line\n"
     "       tessaly --help             show this text\n"
     "       tessaly --version          show the version\n";
@@ -111,6 +113,11 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
       if (!value(text) || text.empty()) return Fail("--save needs a folder");
       options.saveDir = std::string(text);
       continue;
+    } else if (name == "--record") {
+      std::string_view text;
+      if (!value(text) || text.empty()) return Fail("--record needs a file");
+      options.recordFile = std::string(text);
+      continue;
     } else if (name == "--report") {
       if (inlineValue) return Fail("--report takes no value");
       options.report = true;
@@ -129,8 +136,9 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
       (portGiven || options.seconds || options.report)) {
     return Fail("--port, --seconds and --report go with the window or --console");
   }
-  if (options.mode != RunMode::kConsole && (options.json || !options.saveDir.empty())) {
-    return Fail("--json and --save go with --console");
+  if (options.mode != RunMode::kConsole &&
+      (options.json || !options.saveDir.empty() || !options.recordFile.empty())) {
+    return Fail("--json, --save and --record go with --console");
   }
   parsed.ok = true;
   return parsed;

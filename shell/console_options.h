@@ -9,6 +9,7 @@
 // The command line of the program:
 //   tessaly [--port N] [--seconds S] [--report]            the window
 //   tessaly --console [--port N] [--seconds S] [--report] [--json] [--save DIR]
+//                 [--record FILE]
 //                                                         the console front end
 //   tessaly --list-ports | --help | --version
 // Values may follow as the next argument or after '=' (--port=2).
@@ -23,6 +24,7 @@ struct Options {
   bool report = false;            // the run's figures on standard output at the end
   bool json = false;              // console: JSON Lines instead of tagged text
   std::string saveDir;            // console: the four lists saved there at the end
+  std::string recordFile;         // console: what the ports deliver, recorded there
 };
 
 struct ParsedOptions {

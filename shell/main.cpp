@@ -5,9 +5,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "capture/recorder.h"
 #include "capture/rtmidi_input_service.h"
 #include "shell/console_frontend.h"
 #include "shell/console_options.h"
@@ -79,6 +82,16 @@ int main(int argc, char** argv) {
       // reading commands) instead of being stopped.
       signal(SIGTTIN, SIG_IGN);
       RtMidiInputService service;
+      std::unique_ptr<Recorder> recorder;
+      if (!options.recordFile.empty()) {
+        std::string error;
+        recorder = Recorder::Start(options.recordFile, error);
+        if (!recorder) {
+          std::fprintf(stderr, "tessaly: %s\n", error.c_str());
+          return 1;
+        }
+        service.SetTap(recorder.get());
+      }
       // The console prints its statistics rows itself; the report adds the service's counts,
       // taken once the port is shut down.
       const ConsoleSettings settings{options.port, options.seconds, STDIN_FILENO, options.json,
@@ -86,6 +99,7 @@ int main(int argc, char** argv) {
       return RunConsole(service, settings, stdout, [&] {
         if (options.report) PrintServiceReport(service);
         service.ForceClose();
+        if (recorder) std::fprintf(stderr, "tessaly: %s\n", recorder->Stop().c_str());
       });
     }
     case RunMode::kWindow:

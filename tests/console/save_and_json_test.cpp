@@ -37,8 +37,8 @@ TEST(SaveAndJsonTest, Options) {
       {{"--console", "--save"}, false, false, "", "--save needs a folder"},
       {{"--console", "--save="}, false, false, "", "--save needs a folder"},
       {{"--console", "--json=1"}, false, false, "", "--json takes no value"},
-      {{"--json"}, false, false, "", "--json and --save go with --console"},
-      {{"--save", "d"}, false, false, "", "--json and --save go with --console"},
+      {{"--json"}, false, false, "", "--json, --save and --record go with --console"},
+      {{"--save", "d"}, false, false, "", "--json, --save and --record go with --console"},
   };
   for (const Case& c : cases) {
     const ParsedOptions parsed = ParseOptions(c.args);
