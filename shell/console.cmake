@@ -11,6 +11,7 @@ add_library(tessaly_console STATIC
   ${CMAKE_CURRENT_LIST_DIR}/console_frontend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_report.cpp
   ${CMAKE_CURRENT_LIST_DIR}/json_lines.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/record_option.cpp
 )
 target_compile_definitions(tessaly_console PRIVATE TESSALY_VERSION="${PROJECT_VERSION}")
 target_link_libraries(tessaly_console PUBLIC tessaly_display tessaly_rtmidi tessaly_save_lists)

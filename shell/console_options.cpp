@@ -25,8 +25,8 @@ constexpr std::string_view kUsage =
     "                                  --json: the lines as JSON Lines (see the README)\n"
     "                                  --save DIR: at the end, save the four lists in DIR\n"
     "                                  as their clipboard text, one file per list\n"
-    "                                  --record FILE: record what the ports deliver to\n"
-    "                                  FILE, a capture log (docs/CAPTURE.md)\n"
+    "                                  --record FILE (also in the window): record what the\n"
+    "                                  ports deliver to FILE, a capture log (docs/CAPTURE.md)\n"
     "       tessaly --list-ports       list the MIDI input ports, one per line\n"
     "       tessaly --help             show this text\n"
     "       tessaly --version          show the version\n";
@@ -136,9 +136,12 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
       (portGiven || options.seconds || options.report)) {
     return Fail("--port, --seconds and --report go with the window or --console");
   }
-  if (options.mode != RunMode::kConsole &&
-      (options.json || !options.saveDir.empty() || !options.recordFile.empty())) {
-    return Fail("--json, --save and --record go with --console");
+  if (options.mode != RunMode::kConsole && (options.json || !options.saveDir.empty())) {
+    return Fail("--json and --save go with --console");
+  }
+  if (options.mode != RunMode::kConsole && options.mode != RunMode::kWindow &&
+      !options.recordFile.empty()) {
+    return Fail("--record goes with the window or --console");
   }
   parsed.ok = true;
   return parsed;

@@ -24,7 +24,7 @@ struct Options {
   bool report = false;            // the run's figures on standard output at the end
   bool json = false;              // console: JSON Lines instead of tagged text
   std::string saveDir;            // console: the four lists saved there at the end
-  std::string recordFile;         // console: what the ports deliver, recorded there
+  std::string recordFile;         // console and window: what the ports deliver, recorded there
 };
 
 struct ParsedOptions {

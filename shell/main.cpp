@@ -10,12 +10,12 @@
 #include <string_view>
 #include <vector>
 
-#include "capture/recorder.h"
 #include "capture/rtmidi_input_service.h"
 #include "shell/console_frontend.h"
 #include "shell/console_options.h"
 #include "shell/monitor_app.h"
 #include "shell/monitor_dlg.h"
+#include "shell/record_option.h"
 #include "shell/run_report.h"
 #include "shell/window_main.h"
 
@@ -30,11 +30,15 @@ void PrintServiceReport(const RtMidiInputService& service) {
 
 // The window with what the command line asks of it: another port than 0, a run of S seconds
 // that ends as OK does (for measurements offscreen), and the report at the end.
-int RunWindowWithOptions(int argc, char** argv, RtMidiInputService& service,
-                         const Options& options) {
+int RunWindowWithOptions(int argc, char** argv, RtMidiInputService& service, const Options& options,
+                         Recorder* recorder) {
   CMonitorApp app(argc, argv);
   CMonitorDlg dialog(service);
   MonitorCore& core = dialog.core();
+  if (recorder != nullptr) {
+    core.messageBoxList.AppendLine("recording to " + options.recordFile);
+    dialog.ShowNewLines();
+  }
   if (options.port != 0) {
     core.ports().SelectPort(options.port);
     core.ports().ReopenPort();
@@ -44,6 +48,7 @@ int RunWindowWithOptions(int argc, char** argv, RtMidiInputService& service,
     QTimer::singleShot(ms, &dialog, [&dialog] { dialog.accept(); });
   }
   dialog.exec();
+  if (recorder != nullptr) StopRecording(service, *recorder);
   if (options.report) {
     const OutputList* const lists[4] = {&core.messageBoxList, &core.basicMessageList,
                                         &core.statisticsList, &core.sysexList};
@@ -84,13 +89,8 @@ int main(int argc, char** argv) {
       RtMidiInputService service;
       std::unique_ptr<Recorder> recorder;
       if (!options.recordFile.empty()) {
-        std::string error;
-        recorder = Recorder::Start(options.recordFile, error);
-        if (!recorder) {
-          std::fprintf(stderr, "tessaly: %s\n", error.c_str());
-          return 1;
-        }
-        service.SetTap(recorder.get());
+        recorder = StartRecording(service, options.recordFile);
+        if (!recorder) return 1;
       }
       // The console prints its statistics rows itself; the report adds the service's counts,
       // taken once the port is shut down.
@@ -99,15 +99,20 @@ int main(int argc, char** argv) {
       return RunConsole(service, settings, stdout, [&] {
         if (options.report) PrintServiceReport(service);
         service.ForceClose();
-        if (recorder) std::fprintf(stderr, "tessaly: %s\n", recorder->Stop().c_str());
+        if (recorder) StopRecording(service, *recorder);
       });
     }
     case RunMode::kWindow:
       break;
   }
   RtMidiInputService service;
-  if (options.port == 0 && !options.seconds && !options.report) {
+  std::unique_ptr<Recorder> recorder;
+  if (!options.recordFile.empty()) {
+    recorder = StartRecording(service, options.recordFile);
+    if (!recorder) return 1;
+  }
+  if (options.port == 0 && !options.seconds && !options.report && !recorder) {
     return RunWindow(argc, argv, service);
   }
-  return RunWindowWithOptions(argc, argv, service, options);
+  return RunWindowWithOptions(argc, argv, service, options, recorder.get());
 }

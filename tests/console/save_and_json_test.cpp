@@ -37,8 +37,14 @@ TEST(SaveAndJsonTest, Options) {
       {{"--console", "--save"}, false, false, "", "--save needs a folder"},
       {{"--console", "--save="}, false, false, "", "--save needs a folder"},
       {{"--console", "--json=1"}, false, false, "", "--json takes no value"},
-      {{"--json"}, false, false, "", "--json, --save and --record go with --console"},
-      {{"--save", "d"}, false, false, "", "--json, --save and --record go with --console"},
+      {{"--json"}, false, false, "", "--json and --save go with --console"},
+      {{"--save", "d"}, false, false, "", "--json and --save go with --console"},
+      {{"--list-ports", "--record", "f"},
+       false,
+       false,
+       "",
+       "--record goes with the window or --console"},
+      {{"--console", "--record"}, false, false, "", "--record needs a file"},
   };
   for (const Case& c : cases) {
     const ParsedOptions parsed = ParseOptions(c.args);
