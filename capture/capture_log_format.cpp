@@ -1,6 +1,7 @@
 #include "capture/capture_log_format.h"
 
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 namespace tessaly {
@@ -102,14 +103,21 @@ void AppendCaptureLogLine(const CaptureEvent& event, std::string& out) {
         }
       }
       break;
-    case CaptureKind::kData:
-      out += " data";
+    case CaptureKind::kData: {
+      // The recorder's common case: sized once, then written in place.
+      const size_t at = out.size();
+      out.resize(at + 5 + 3 * event.bytes.size());
+      char* p = out.data() + at;
+      std::memcpy(p, " data", 5);
+      p += 5;
       for (const uint8_t byte : event.bytes) {
-        out += ' ';
-        out += kHex[byte >> 4];
-        out += kHex[byte & 0xF];
+        p[0] = ' ';
+        p[1] = kHex[byte >> 4];
+        p[2] = kHex[byte & 0xF];
+        p += 3;
       }
       break;
+    }
     case CaptureKind::kDropMessages:
       out += " drop messages ";
       AppendNumber(event.count, out);
