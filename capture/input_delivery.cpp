@@ -181,6 +181,13 @@ void InputDelivery::TakeReceived() {
   size_t n = 0;
   // acquire: pairs with the release in Shutdown (a flag only; it orders nothing else).
   while (!quit_.load(std::memory_order_acquire) && queue_.Pop(timeStamp, message_.get(), n)) {
+    // The arrival time as stamped: the start plus the milliseconds, so that a replay stamps
+    // the same. (relaxed: the start time was published with started_, which the producer of
+    // this message saw before its push, and the pop acquires the push.)
+    if (tap_ != nullptr) {
+      tap_->Delivered(startNs_.load(std::memory_order_relaxed) + int64_t{timeStamp} * 1000000,
+                      message_.get(), n);
+    }
     Sink sink(*this, timeStamp);
     parser_.Feed(message_.get(), n, sink);
   }

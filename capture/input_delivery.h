@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "capture/capture_tap.h"
 #include "capture/delivery_gate.h"
 #include "capture/midi_input_service.h"
 #include "capture/midi_stream_parser.h"
@@ -106,6 +107,9 @@ class InputDelivery {
   // Window thread, before Launch: where the MIDI system's own losses are shown from (null:
   // counted only, as below).
   void SetLosses(SystemLosses* losses) { losses_ = losses; }
+  // Window thread, before Launch: where a copy of every message goes as the input thread takes
+  // it (null: none).
+  void SetTap(CaptureTap* tap) { tap_ = tap; }
   // A loss the MIDI system reported (see SystemLosses): `events` it gave a count for are also
   // counted as dropped messages. The source's threads; never locks, waits or allocates.
   void ReportLoss(SystemLoss kind, uint64_t events, bool counted = true) {
@@ -175,6 +179,7 @@ class InputDelivery {
   std::atomic<uint64_t> sysexDropped_{0};
   std::atomic<uint64_t> lostBelow_{0};
   SystemLosses* losses_ = nullptr;  // set before Launch, read by the sources' threads after
+  CaptureTap* tap_ = nullptr;       // set before Launch, used by the input thread after
   std::thread thread_;
 };
 

@@ -127,10 +127,13 @@ MidiResult QueuedInputService::Open(MidiInHandle* handle, uint32_t port, MidiInp
   }
   session->delivery.SetGate(gate_);
   session->delivery.SetLosses(&losses_);
+  session->delivery.SetTap(tap_);
   if (!session->delivery.Launch()) return kNoMemory;
   const Port& chosen = ports_[port];
   const MidiResult result = chosen.backend->Open(chosen.index, session->delivery, session->source);
   if (result != kNoError) return result;
+  // Input is not started yet: the port's line comes before any of its messages.
+  if (tap_ != nullptr) tap_->PortOpened(chosen.name);
   *handle = opened;
   owned_ = std::move(session);
   // release: the session is complete before the callback's thread can find it.

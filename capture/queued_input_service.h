@@ -59,6 +59,9 @@ class QueuedInputService : public MidiInputService {
   // Window thread; applies to the open port at once and to every port opened later.
   void SetDeliveryGate(const DeliveryGate* gate) override;
   const SystemLosses* Losses() const override { return &losses_; }
+  // Window thread, while no port is open: where every port opened later hands a copy of what it
+  // delivers (the recorder; null: none). It must outlive the ports.
+  void SetTap(CaptureTap* tap) { tap_ = tap; }
 
  private:
   struct Port {
@@ -87,6 +90,7 @@ class QueuedInputService : public MidiInputService {
   const DeliveryGate* gate_ = nullptr;  // window thread
   InputDelivery::Counts endedCounts_;   // window thread: of the ports closed so far
   SystemLosses losses_;                 // of every port, counted by the sources' threads
+  CaptureTap* tap_ = nullptr;           // window thread
   // The open session as the callback's thread sees it. It lives until Close has ended the
   // input thread, so a callback never finds it freed.
   std::atomic<Session*> open_{nullptr};

@@ -12,6 +12,8 @@
 #include "display/monitor_core.h"
 #include "shell/console_commands.h"
 #include "shell/console_escape.h"
+#include "shell/json_lines.h"
+#include "shell/save_lists.h"
 
 namespace tessaly {
 namespace {
@@ -126,6 +128,12 @@ void ConsoleWriter::LineAppended(const OutputList& list, std::string_view line) 
 }
 
 void ConsoleWriter::Write(std::string_view tag, std::string_view line) {
+  if (json_) {
+    buffer_.clear();
+    AppendJsonLine(tag, line, buffer_);
+    std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
+    return;
+  }
   buffer_.assign(tag);
   buffer_ += '\t';
   AppendEscaped(line, buffer_);
@@ -142,7 +150,7 @@ int RunConsole(MidiInputService& service, const ConsoleSettings& settings, std::
                const std::function<void()>& beforeTeardown) {
   BlockStopSignals();
   StopSignalFd stop;
-  ConsoleWriter writer(out);
+  ConsoleWriter writer(out, settings.json);
   SilentView view;
   MonitorCore core(service);
   core.SetView(&view);
@@ -187,8 +195,10 @@ int RunConsole(MidiInputService& service, const ConsoleSettings& settings, std::
   const OutputList& statistics = core.statisticsList;
   for (size_t i = 0; i < statistics.Count(); ++i) writer.Write("stats", statistics.Line(i));
   writer.Flush();
+  const int code =
+      settings.saveDir.empty() ? 0 : ReportSavedLists(SaveLists(core, settings.saveDir));
   if (beforeTeardown) beforeTeardown();
-  return 0;
+  return code;
 }
 
 int ListPorts(MidiInputService& service, std::FILE* out) {

@@ -30,7 +30,8 @@ class MonitorCore;
 // Writes list lines as the console shows them. Window thread.
 class ConsoleWriter : public LineObserver {
  public:
-  explicit ConsoleWriter(std::FILE* out) : out_(out) {}
+  // `json`: JSON Lines (shell/json_lines.h) instead of tagged text.
+  explicit ConsoleWriter(std::FILE* out, bool json = false) : out_(out), json_(json) {}
 
   // Writes every line later appended to `list` with `tag`.
   void Follow(OutputList& list, std::string_view tag);
@@ -41,6 +42,7 @@ class ConsoleWriter : public LineObserver {
 
  private:
   std::FILE* out_;
+  bool json_;
   const OutputList* lists_[3] = {};
   std::string_view tags_[3];
   std::string buffer_;
@@ -50,6 +52,8 @@ struct ConsoleSettings {
   uint32_t port = 0;
   std::optional<double> seconds;  // none: until SIGINT or SIGTERM
   int commandFd = -1;             // commands, one per line; -1: none
+  bool json = false;              // JSON Lines instead of tagged text
+  std::string saveDir{};          // at the end, the four lists saved there; empty: not saved
 };
 
 // Blocks SIGINT and SIGTERM for the calling thread and every thread started after, so that

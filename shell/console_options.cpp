@@ -20,6 +20,11 @@ constexpr std::string_view kUsage =
     "                                  and the previous port\n"
     "                                  --report: at the end, print the statistics rows, the\n"
     "                                  line count of each list and the service's counts\n"
+    "                                  --json: the lines as JSON Lines (see the README)\n"
+    "                                  --save DIR: at the end, save the four lists in DIR\n"
+    "                                  as their clipboard text, one file per list\n"
+    "                                  --record FILE (also in the window): record what the\n"
+    "                                  ports deliver to FILE, a capture log (docs/CAPTURE.md)\n"
     "       tessaly --list-ports       list the MIDI input ports, one per line\n"
     "       tessaly --help             show this text\n"
     "       tessaly --version          show the version\n";
@@ -97,6 +102,20 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
       if (!ParseSeconds(text, seconds)) return Fail("bad number of seconds: " + std::string(text));
       options.seconds = seconds;
       continue;
+    } else if (name == "--json") {
+      if (inlineValue) return Fail("--json takes no value");
+      options.json = true;
+      continue;
+    } else if (name == "--save") {
+      std::string_view text;
+      if (!value(text) || text.empty()) return Fail("--save needs a folder");
+      options.saveDir = std::string(text);
+      continue;
+    } else if (name == "--record") {
+      std::string_view text;
+      if (!value(text) || text.empty()) return Fail("--record needs a file");
+      options.recordFile = std::string(text);
+      continue;
     } else if (name == "--report") {
       if (inlineValue) return Fail("--report takes no value");
       options.report = true;
@@ -114,6 +133,13 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
   if (options.mode != RunMode::kConsole && options.mode != RunMode::kWindow &&
       (portGiven || options.seconds || options.report)) {
     return Fail("--port, --seconds and --report go with the window or --console");
+  }
+  if (options.mode != RunMode::kConsole && (options.json || !options.saveDir.empty())) {
+    return Fail("--json and --save go with --console");
+  }
+  if (options.mode != RunMode::kConsole && options.mode != RunMode::kWindow &&
+      !options.recordFile.empty()) {
+    return Fail("--record goes with the window or --console");
   }
   parsed.ok = true;
   return parsed;

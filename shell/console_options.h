@@ -8,7 +8,9 @@
 
 // The command line of the program:
 //   tessaly [--port N] [--seconds S] [--report]            the window
-//   tessaly --console [--port N] [--seconds S] [--report]  the console front end
+//   tessaly --console [--port N] [--seconds S] [--report] [--json] [--save DIR]
+//                 [--record FILE]
+//                                                         the console front end
 //   tessaly --list-ports | --help | --version
 // Values may follow as the next argument or after '=' (--port=2).
 namespace tessaly {
@@ -20,6 +22,9 @@ struct Options {
   uint32_t port = 0;
   std::optional<double> seconds;  // run time; none: until interrupted or closed
   bool report = false;            // the run's figures on standard output at the end
+  bool json = false;              // console: JSON Lines instead of tagged text
+  std::string saveDir;            // console: the four lists saved there at the end
+  std::string recordFile;         // console and window: what the ports deliver, recorded there
 };
 
 struct ParsedOptions {

@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "shell/console_options.h"
 #include "shell/monitor_app.h"
 #include "shell/monitor_dlg.h"
+#include "shell/record_option.h"
 #include "shell/run_report.h"
 #include "shell/window_main.h"
 
@@ -27,11 +30,15 @@ void PrintServiceReport(const RtMidiInputService& service) {
 
 // The window with what the command line asks of it: another port than 0, a run of S seconds
 // that ends as OK does (for measurements offscreen), and the report at the end.
-int RunWindowWithOptions(int argc, char** argv, RtMidiInputService& service,
-                         const Options& options) {
+int RunWindowWithOptions(int argc, char** argv, RtMidiInputService& service, const Options& options,
+                         Recorder* recorder) {
   CMonitorApp app(argc, argv);
   CMonitorDlg dialog(service);
   MonitorCore& core = dialog.core();
+  if (recorder != nullptr) {
+    core.messageBoxList.AppendLine("recording to " + options.recordFile);
+    dialog.ShowNewLines();
+  }
   if (options.port != 0) {
     core.ports().SelectPort(options.port);
     core.ports().ReopenPort();
@@ -41,6 +48,7 @@ int RunWindowWithOptions(int argc, char** argv, RtMidiInputService& service,
     QTimer::singleShot(ms, &dialog, [&dialog] { dialog.accept(); });
   }
   dialog.exec();
+  if (recorder != nullptr) StopRecording(service, *recorder);
   if (options.report) {
     const OutputList* const lists[4] = {&core.messageBoxList, &core.basicMessageList,
                                         &core.statisticsList, &core.sysexList};
@@ -79,19 +87,32 @@ int main(int argc, char** argv) {
       // reading commands) instead of being stopped.
       signal(SIGTTIN, SIG_IGN);
       RtMidiInputService service;
+      std::unique_ptr<Recorder> recorder;
+      if (!options.recordFile.empty()) {
+        recorder = StartRecording(service, options.recordFile);
+        if (!recorder) return 1;
+      }
       // The console prints its statistics rows itself; the report adds the service's counts,
       // taken once the port is shut down.
-      return RunConsole(service, {options.port, options.seconds, STDIN_FILENO}, stdout, [&] {
+      const ConsoleSettings settings{options.port, options.seconds, STDIN_FILENO, options.json,
+                                     options.saveDir};
+      return RunConsole(service, settings, stdout, [&] {
         if (options.report) PrintServiceReport(service);
         service.ForceClose();
+        if (recorder) StopRecording(service, *recorder);
       });
     }
     case RunMode::kWindow:
       break;
   }
   RtMidiInputService service;
-  if (options.port == 0 && !options.seconds && !options.report) {
+  std::unique_ptr<Recorder> recorder;
+  if (!options.recordFile.empty()) {
+    recorder = StartRecording(service, options.recordFile);
+    if (!recorder) return 1;
+  }
+  if (options.port == 0 && !options.seconds && !options.report && !recorder) {
     return RunWindow(argc, argv, service);
   }
-  return RunWindowWithOptions(argc, argv, service, options);
+  return RunWindowWithOptions(argc, argv, service, options, recorder.get());
 }

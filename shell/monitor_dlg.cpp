@@ -19,6 +19,7 @@
 #include "shell/about_dlg.h"
 #include "shell/app_icon.h"
 #include "shell/dialog_units.h"
+#include "shell/monitor_menu.h"
 #include "shell/output_list_view.h"
 
 namespace tessaly {
@@ -166,6 +167,7 @@ void CMonitorDlg::Bind() {
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(aboutAction_, &QAction::triggered, this, [this] { SysCommand(kIdmAboutBox); });
   }
+  new MonitorMenu(*this);
   for (const Binding& binding : Bindings()) {
     switch (binding.event) {
       case Event::kClicked:
@@ -270,6 +272,13 @@ void CMonitorDlg::UpdateViews() {
   for (const FilterButton& f : kFilterButtons) {
     static_cast<QAbstractButton*>(Control(f.id))->setChecked(core_.filters().Flag(f.filter) != 0);
   }
+}
+
+void CMonitorDlg::SetPaused(bool paused) {
+  paused_ = paused;
+  for (int id : kListIds) ListView(id)->SetPaused(paused);
+  const QString title = QString::fromLatin1(kMonitorDialogTemplate.title);
+  setWindowTitle(paused ? title + QStringLiteral(" (paused)") : title);
 }
 
 void CMonitorDlg::Refresh() {

@@ -52,6 +52,13 @@ class CMonitorDlg : public QDialog, private MonitorView {
   // The 100 ms drain timer (tests stop it to see the early drains alone).
   QTimer& DrainTimer() { return timer_; }
 
+  // Paused, the four views stop moving while capture, lists and statistics go on; the title
+  // says so. Resuming shows the newest lines.
+  void SetPaused(bool paused);
+  bool Paused() const { return paused_; }
+  // The views take up the lists' changes now (unless paused).
+  void ShowNewLines() { UpdateViews(); }
+
   // A window-menu command: the about box for kIdmAboutBox, nothing otherwise.
   void SysCommand(unsigned command);
 
@@ -126,6 +133,7 @@ class CMonitorDlg : public QDialog, private MonitorView {
     uint32_t count;
   };
   std::optional<ShownPort> shownPort_;
+  bool paused_ = false;
 };
 
 }  // namespace tessaly

@@ -22,6 +22,8 @@ namespace {
 
 // Longest line the width is sized for; a longer one is still shown from its start.
 constexpr size_t kWidestSizedLine = 8192;
+// A paused view copies its rows only when the list is this short (see SetPaused).
+constexpr size_t kPausedCopyLimit = 256;
 constexpr qreal kSmallestPointSize = 6;
 constexpr qreal kPointSizeStep = 0.5;
 
@@ -71,9 +73,11 @@ int OutputListView::VisibleRows() const {
 }
 
 QString OutputListView::RowText(int row) const {
+  const bool copied = paused_ && row >= 0 && static_cast<size_t>(row) < pausedRows_.size();
   // A clear not yet taken up: the old rows are gone from the list.
-  if (row < 0 || row >= shown_ || list_.ClearCount() != seenClears_) return QString();
-  std::string_view line = list_.Line(static_cast<size_t>(row));
+  if (!copied && (row < 0 || row >= shown_ || list_.ClearCount() != seenClears_)) return QString();
+  std::string_view line =
+      copied ? std::string_view(pausedRows_[row]) : list_.Line(static_cast<size_t>(row));
   // Nothing past the sized width can be scrolled to: do not lay it out.
   line = line.substr(0, kWidestSizedLine);
   QString text = DisplayText(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
@@ -94,7 +98,28 @@ bool OutputListView::RowsInView(int first, int last) const {
   return first <= bottom && last >= top;
 }
 
+void OutputListView::SetPaused(bool paused) {
+  if (paused == paused_) return;
+  paused_ = paused;
+  pausedRows_.clear();
+  if (paused) {
+    // Only a list that is refilled in place needs the copy; it is a short one (the
+    // statistics table). The others keep their rows and are never copied.
+    if (list_.Count() <= kPausedCopyLimit) {
+      for (int row = 0; row < shown_ && list_.ClearCount() == seenClears_; ++row) {
+        pausedRows_.emplace_back(list_.Line(static_cast<size_t>(row)));
+      }
+    }
+    return;
+  }
+  following_ = true;
+  Sync();
+  ScrollToAnchor();
+  viewport()->update();
+}
+
 void OutputListView::Sync() {
+  if (paused_) return;
   // Scroll values count rows in int; a list can never grow that far in memory, but stay safe.
   const int count = static_cast<int>(std::min<size_t>(list_.Count(), INT_MAX));
   bool repaint = false;

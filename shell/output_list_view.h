@@ -4,6 +4,8 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "display/output_list.h"
 
@@ -32,6 +34,12 @@ class OutputListView : public QAbstractScrollArea {
   static QFont FittingFont(qreal pointSize, int columns, int width);
 
   void Sync();
+  // Paused, the view stops moving: Sync takes nothing up and the rows drawn stay as they were
+  // (the rows of a list that is cleared and refilled meanwhile, as the statistics table is at
+  // every drain, are drawn from a copy taken now; the others are only appended to). Resuming
+  // takes everything up and shows the newest line.
+  void SetPaused(bool paused);
+  bool Paused() const { return paused_; }
   // Pixels a line of text has before the view must scroll sideways.
   int TextWidth() const;
   // True while the view keeps its newest marked line in sight: at start, and whenever the
@@ -89,6 +97,9 @@ class OutputListView : public QAbstractScrollArea {
   // nothing, so an idle window costs next to nothing.
   int64_t scrolledAnchor_ = -1;
   int scrolledRows_ = -1;
+  bool paused_ = false;
+  // While paused: the rows as they were, once the list has been cleared since.
+  std::vector<std::string> pausedRows_;
 };
 
 }  // namespace tessaly

@@ -5,6 +5,7 @@ add_library(tessaly_window STATIC
   ${CMAKE_CURRENT_LIST_DIR}/window_main.cpp
   ${CMAKE_CURRENT_LIST_DIR}/monitor_app.cpp
   ${CMAKE_CURRENT_LIST_DIR}/monitor_dlg.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/monitor_menu.cpp
   ${CMAKE_CURRENT_LIST_DIR}/monitor_bindings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/about_dlg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dialog_template.cpp
@@ -18,7 +19,8 @@ set_target_properties(tessaly_window PROPERTIES AUTOMOC ON)
 # that sees both (Q_SIGNALS, Q_SLOTS and Q_EMIT instead).
 target_compile_definitions(tessaly_window PUBLIC QT_NO_KEYWORDS)
 target_include_directories(tessaly_window PRIVATE ${CMAKE_BINARY_DIR}/generated)
-target_link_libraries(tessaly_window PUBLIC tessaly_display Qt6::Widgets PRIVATE Qt6::Svg)
+target_link_libraries(tessaly_window PUBLIC tessaly_display Qt6::Widgets PRIVATE Qt6::Svg
+  tessaly_save_lists)
 qt_add_resources(tessaly_window tessaly_icon
   PREFIX /tessaly
   BASE ${CMAKE_CURRENT_LIST_DIR}/resources

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "capture/system_losses.h"
+
+// The capture log (.txt): what an open port delivered, one event per line, plain text a person
+// can read, grep and diff (docs/CAPTURE.md):
+//   tessaly capture log 1                      the header, first line
+//   <ns> port <name>                           the port events come from from here on
+//   <ns> data <hex bytes>                      one message as the MIDI system delivered it
+//   <ns> drop messages <n>                     messages the service had no room for
+//   <ns> drop sysex-bytes <n>                  sysex bytes that came with no buffer queued
+//   <ns> loss <kind> <n | ->                   a loss the MIDI system reported (- : no count)
+// <ns>: arrival time, nanoseconds on the monotonic clock, decimal. Names keep every byte:
+// '\', bytes below 0x20, 0x7F and 0x80-0xFF as \xHH (two lower-case hex digits).
+namespace tessaly {
+
+inline constexpr std::string_view kCaptureLogHeader = "tessaly capture log 1";
+
+enum class CaptureKind : uint8_t { kPort, kData, kDropMessages, kDropSysexBytes, kLoss };
+
+// One event, as the reader hands it over: `bytes` (data, or the port's name, unescaped) is
+// valid until the next event.
+struct CaptureEvent {
+  CaptureKind kind = CaptureKind::kData;
+  int64_t ns = 0;
+  std::span<const uint8_t> bytes;
+  uint64_t count = 0;   // drop, loss
+  bool counted = true;  // loss: false when the system gave no count
+  SystemLoss loss = SystemLoss::kJackReadFailed;
+};
+
+// Appends the event's line, newline included.
+void AppendCaptureLogLine(const CaptureEvent& event, std::string& out);
+
+// Parses one line (no newline) after the header into `event`, its bytes into `scratch`.
+// Empty on success, else what is wrong (one phrase, no line number).
+std::string ParseCaptureLogLine(std::string_view line, CaptureEvent& event, std::string& scratch);
+
+// The names of the loss kinds in the log.
+std::string_view CaptureLossName(SystemLoss loss);
+
+}  // namespace tessaly

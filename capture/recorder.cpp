@@ -1,0 +1,151 @@
+#include "capture/recorder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <system_error>
+
+#include "capture/capture_log_format.h"
+
+namespace tessaly {
+namespace {
+
+constexpr size_t kRecordHeader = 9;
+// Written when this much text is waiting, and whenever the queue is empty.
+constexpr size_t kWriteSize = size_t{1} << 16;
+// The queue holds about half a second of notes at 100 000/s: 10 ms is far inside that.
+constexpr auto kPollPeriod = std::chrono::milliseconds(10);
+
+}  // namespace
+
+std::unique_ptr<Recorder> Recorder::Start(const std::string& path, std::string& error) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = "cannot record to " + path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  std::unique_ptr<Recorder> recorder(new Recorder(fd, path));
+  try {
+    recorder->thread_ = std::thread([r = recorder.get()] { r->Run(); });
+  } catch (const std::system_error&) {
+    error = "cannot record to " + path + ": no thread";
+    return nullptr;
+  }
+  return recorder;
+}
+
+Recorder::Recorder(int fd, std::string path)
+    : fd_(fd),
+      path_(std::move(path)),
+      pushBuffer_(new uint8_t[RawMessageQueue::kMaxMessage]),
+      popBuffer_(new uint8_t[RawMessageQueue::kMaxMessage]) {
+  text_.reserve(2 * kWriteSize);
+  text_.append(kCaptureLogHeader);
+  text_ += '\n';
+}
+
+Recorder::~Recorder() {
+  Stop();
+  close(fd_);
+}
+
+void Recorder::Push(uint8_t kind, int64_t ns, const uint8_t* bytes, size_t n) {
+  // relaxed: a flag; once set, nothing more is recorded (the file ends before the loss).
+  if (full_.load(std::memory_order_relaxed)) return;
+  if (n > RawMessageQueue::kMaxMessage - kRecordHeader) {
+    full_.store(true, std::memory_order_relaxed);
+    return;
+  }
+  // One record, built in the producers' buffer (they never push at once, see the header).
+  uint8_t* record = pushBuffer_.get();
+  record[0] = kind;
+  std::memcpy(record + 1, &ns, 8);
+  std::memcpy(record + kRecordHeader, bytes, n);
+  if (!queue_.Push(0, record, kRecordHeader + n)) full_.store(true, std::memory_order_relaxed);
+}
+
+void Recorder::Delivered(int64_t ns, const uint8_t* bytes, size_t n) {
+  Push(static_cast<uint8_t>(CaptureKind::kData), ns, bytes, n);
+}
+
+void Recorder::PortOpened(std::string_view name) {
+  const int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::steady_clock::now().time_since_epoch())
+                         .count();
+  Push(static_cast<uint8_t>(CaptureKind::kPort), ns, reinterpret_cast<const uint8_t*>(name.data()),
+       name.size());
+}
+
+void Recorder::Run() {
+  for (;;) {
+    // acquire: pairs with the release in Stop; what was queued before is taken below.
+    const bool quit = quit_.load(std::memory_order_acquire);
+    if (!TakeQueued() || quit) break;
+    std::this_thread::sleep_for(kPollPeriod);
+  }
+}
+
+bool Recorder::TakeQueued() {
+  if (stopped_) return false;
+  uint32_t unused = 0;
+  size_t n = 0;
+  uint64_t taken = 0;  // events in text_, counted once written
+  while (queue_.Pop(unused, popBuffer_.get(), n)) {
+    if (n < kRecordHeader) continue;  // never pushed so
+    const uint8_t* record = popBuffer_.get();
+    CaptureEvent event;
+    event.kind = static_cast<CaptureKind>(record[0]);
+    std::memcpy(&event.ns, record + 1, 8);
+    event.bytes = {record + kRecordHeader, n - kRecordHeader};
+    AppendCaptureLogLine(event, text_);
+    ++taken;
+    if (text_.size() >= kWriteSize) {
+      if (!Flush()) return false;
+      events_.fetch_add(taken, std::memory_order_relaxed);  // a count only
+      taken = 0;
+    }
+  }
+  if (!Flush()) return false;
+  events_.fetch_add(taken, std::memory_order_relaxed);
+  // relaxed: a flag (see Push); the events before the loss are all in the file.
+  if (full_.load(std::memory_order_relaxed) && queue_.Used() == 0) {
+    why_ = "the disk did not keep up";
+    stopped_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool Recorder::Flush() {
+  size_t done = 0;
+  while (done < text_.size()) {
+    const ssize_t n = write(fd_, text_.data() + done, text_.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      why_ = n < 0 ? std::strerror(errno) : "nothing written";
+      stopped_ = true;
+      // Nothing more is taken: the producers see the queue fill and stop pushing.
+      full_.store(true, std::memory_order_relaxed);
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  text_.clear();
+  return true;
+}
+
+std::string Recorder::Stop() {
+  if (thread_.joinable()) {
+    quit_.store(true, std::memory_order_release);  // release: pairs with the acquire in Run
+    thread_.join();
+    if (!stopped_ && fsync(fd_) != 0 && errno != EINVAL) why_ = std::strerror(errno);
+  }
+  const std::string held = std::to_string(Events()) + " events in " + path_;
+  return why_.empty() ? "recording stopped: " + held
+                      : "recording stopped early: " + why_ + "; " + held;
+}
+
+}  // namespace tessaly

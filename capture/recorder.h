@@ -1,0 +1,60 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "capture/capture_tap.h"
+#include "capture/raw_message_queue.h"
+
+// Records what the service delivers into a capture log (.txt, capture_log_format.h). The
+// service's input thread (messages) and the window thread (port opened) push a copy into one
+// lock-free queue, never waiting; the two never push at once: a port is opened only while no
+// input thread runs, and the last one was joined before (which orders their pushes). The
+// recorder's own thread takes the queue, formats the lines and writes the file. A disk that is slow
+// (a queue full) or full (a write fails) loses no input: the recording stops there, and Stop's line
+// says why and how many events it holds.
+namespace tessaly {
+
+class Recorder : public CaptureTap {
+ public:
+  // Creates `path` and starts the thread; null with `error` set when it cannot.
+  static std::unique_ptr<Recorder> Start(const std::string& path, std::string& error);
+  ~Recorder() override;
+
+  void Delivered(int64_t ns, const uint8_t* bytes, size_t n) override;
+  void PortOpened(std::string_view name) override;
+
+  // Window thread: writes what is queued, closes the file and gives the line to show:
+  // "recording stopped: N events in FILE", or "recording stopped early: WHY; N events in FILE".
+  std::string Stop();
+  // Events written so far (any thread).
+  uint64_t Events() const { return events_.load(std::memory_order_relaxed); }
+
+ private:
+  Recorder(int fd, std::string path);
+  void Push(uint8_t kind, int64_t ns, const uint8_t* bytes, size_t n);
+  void Run();
+  // Recorder thread: moves what the queue holds into the file; false once recording stopped.
+  bool TakeQueued();
+  bool Flush();
+
+  const int fd_;
+  const std::string path_;
+  // Records: the event kind (1 byte), its time (8 bytes), then its bytes.
+  RawMessageQueue queue_;
+  std::unique_ptr<uint8_t[]> pushBuffer_;  // the producers'
+  std::unique_ptr<uint8_t[]> popBuffer_;   // the recorder thread's
+  std::atomic<bool> full_{false};          // the queue had no room: the disk did not keep up
+  std::atomic<bool> quit_{false};
+  std::atomic<uint64_t> events_{0};
+  // Recorder thread, then the window thread after the join.
+  std::string text_;
+  std::string why_;
+  bool stopped_ = false;
+  std::thread thread_;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,141 @@
+// The context-menu entries beside the about entry: pause the views, save the lists.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QScrollBar>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "capture/midi_constants.h"
+#include "display/list_copy.h"
+#include "shell/dialog_template.h"
+#include "shell/monitor_menu.h"
+#include "window_test_support.h"
+
+namespace tessaly {
+namespace {
+
+using namespace tessaly::test;
+
+constexpr int kLists[] = {kIdMessageBoxList, kIdBasicMessageList, kIdStatisticsList, kIdSysexList};
+
+class MonitorMenuTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    service.SetPorts({"Port A"});
+    dialog = OpenDialog(service);
+    ASSERT_NE(dialog, nullptr);
+    menu = dialog->findChild<MonitorMenu*>();
+    ASSERT_NE(menu, nullptr);
+  }
+  void TearDown() override {
+    if (dialog != nullptr && dialog->isVisible()) dialog->reject();
+  }
+  // Notes and a text sysex, and waits until the lists hold them.
+  void Play(uint32_t from, uint32_t notes) {
+    const size_t before = dialog->core().basicMessageList.Count();
+    for (uint32_t i = 0; i < notes; ++i) service.DeliverShort(Short(0x90, 60, 100), from + i);
+    service.SendSysex({0xF0, 0x09, 0x11, 'h', 'i', 0xF7}, from + notes);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dialog->core().basicMessageList.Count() == before + notes; }, 3000));
+  }
+
+  FakeMidiInputService service;
+  std::unique_ptr<CMonitorDlg> dialog;
+  MonitorMenu* menu = nullptr;
+};
+
+TEST_F(MonitorMenuTest, EntriesSitBesideTheAboutEntry) {
+  const QList<QAction*> actions = dialog->actions();
+  ASSERT_GE(actions.size(), 3);
+  EXPECT_EQ(actions[0], dialog->AboutAction());
+  EXPECT_EQ(actions[1]->text(), "&Pause views");
+  EXPECT_EQ(actions[2]->text(), "&Save lists...");
+  EXPECT_EQ(dialog->contextMenuPolicy(), Qt::ActionsContextMenu);
+}
+
+// By the entry and by each of its keys: the views stop moving, the lists go on, nothing is lost;
+// resuming shows everything, scrolled to the newest line.
+TEST_F(MonitorMenuTest, PauseFreezesTheViewsAndLosesNothing) {
+  const std::function<void()> ways[] = {
+      [&] { menu->PauseAction()->trigger(); },
+      [&] { QTest::keyClick(dialog.get(), Qt::Key_Pause); },
+      [&] { QTest::keyClick(dialog.get(), Qt::Key_P, Qt::ControlModifier); },
+  };
+  uint32_t time = 1000;
+  for (const auto& toggle : ways) {
+    SCOPED_TRACE(static_cast<int>(&toggle - ways));
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    Play(time, 5);
+    time += 100;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          return ViewRows(*dialog, kIdBasicMessageList).size() ==
+                 dialog->core().basicMessageList.Count();
+        },
+        2000));
+    std::vector<QString> shown[4];
+    for (int i = 0; i < 4; ++i) shown[i] = ViewRows(*dialog, kLists[i]);
+
+    toggle();
+    ASSERT_TRUE(dialog->Paused());
+    EXPECT_EQ(dialog->windowTitle(), "Tessaly (paused)");
+    Play(time, 300);
+    time += 1000;
+    QTest::qWait(300);  // timer ticks while paused
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(ViewRows(*dialog, kLists[i]), shown[i]) << i;
+    EXPECT_GT(dialog->core().basicMessageList.Count(), shown[1].size() + 299);
+
+    toggle();
+    ASSERT_FALSE(dialog->Paused());
+    EXPECT_EQ(dialog->windowTitle(), "Tessaly");
+    for (int i = 0; i < 4; ++i) {
+      const std::vector<std::string> lines = Lines(i == 0   ? dialog->core().messageBoxList
+                                                   : i == 1 ? dialog->core().basicMessageList
+                                                   : i == 2 ? dialog->core().statisticsList
+                                                            : dialog->core().sysexList);
+      std::vector<QString> expected;
+      for (const std::string& line : lines) expected.push_back(Latin1(line));
+      EXPECT_EQ(ViewRows(*dialog, kLists[i]), expected) << i;
+    }
+    auto* view = dialog->ListView(kIdBasicMessageList);
+    EXPECT_TRUE(view->Following());
+    EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+    EXPECT_EQ(dialog->core().capture().statusCounters.Get(kCountEventsLost), 0u);
+  }
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST_F(MonitorMenuTest, SaveWritesTheClipboardTextOfEachListAndSaysWhere) {
+  Play(1500, 3);
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("tessaly-window-save-" + std::to_string(getpid()));
+  std::filesystem::remove_all(dir);
+  MonitorCore& core = dialog->core();
+  const std::string expected[] = {CopyListText(core.messageBoxList),
+                                  CopyListText(core.basicMessageList),
+                                  CopyListText(core.statisticsList), CopyListText(core.sysexList)};
+  menu->SaveListsTo(QString::fromStdString(dir.string()));
+  const char* files[] = {"MessageBoxList.txt", "BasicMessageList.txt", "StatisticsList.txt",
+                         "SysexList.txt"};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(ReadFile(dir / files[i]), expected[i]) << files[i];
+  EXPECT_EQ(Lines(core.messageBoxList).back(), "lists saved to " + dir.string());
+  menu->SaveListsTo(QStringLiteral("/proc/none/x"));
+  EXPECT_EQ(Lines(core.messageBoxList).back(),
+            "lists not saved: /proc/none/x: No such file or directory");
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tessaly
