@@ -1,6 +1,6 @@
 # What the program ships beside itself, for `cmake --install` and the Debian package alike: the
 # manual page (compressed as Debian wants it), the AppStream metainfo, and the copyright and
-# changelog files of the package's doc directory.
+# changelog files of the package's doc directory, and the capture log's format.
 include(GNUInstallDirs)
 
 find_program(TESSALY_GZIP gzip REQUIRED)
@@ -22,3 +22,5 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/org.tessaly.Tessaly.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${_changelog_gz}
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The capture log's format, which --record writes and other programs may read.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/CAPTURE.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
