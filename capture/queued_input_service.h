@@ -59,6 +59,8 @@ class QueuedInputService : public MidiInputService {
   // Window thread; applies to the open port at once and to every port opened later.
   void SetDeliveryGate(const DeliveryGate* gate) override;
   const SystemLosses* Losses() const override { return &losses_; }
+  // Moves on when any backend's does (a listing made after it sees the change).
+  uint64_t PortsChanged() const override;
 
  private:
   struct Port {
