@@ -193,6 +193,9 @@ class AlsaInput : public InputSource {
           // The kernel flushed our FIFO: what it held and what it refused are gone, and it
           // does not say how many.
           delivery_.ReportLoss(SystemLoss::kAlsaOverrun, 0, /*counted=*/false);
+          // A sysex whose middle was flushed must not be glued to its rest: the chunks up to
+          // the next message are dropped, and the part before ends as cut short.
+          overrunFilter_.Overrun();
           continue;
         }
         if (result < 0 || ev == nullptr) break;
@@ -211,12 +214,13 @@ class AlsaInput : public InputSource {
     }
     size_t n = 0;
     if (const uint8_t* sysex = SysexBytes(ev, n)) {
-      if (n > 0) delivery_.ReceiveAt(sysex, n, StampOf(ev));
+      if (n == 0) return;
+      if (overrunFilter_.Pass(true, sysex[0])) delivery_.ReceiveAt(sysex, n, StampOf(ev));
       return;
     }
     uint8_t bytes[kMaxAlsaEventBytes];
     n = AlsaEventBytes(ev, bytes);
-    if (n > 0) delivery_.ReceiveAt(bytes, n, StampOf(ev));
+    if (n > 0 && overrunFilter_.Pass(false, bytes[0])) delivery_.ReceiveAt(bytes, n, StampOf(ev));
   }
 
   const int client_;
@@ -228,7 +232,8 @@ class AlsaInput : public InputSource {
   int inputPort_ = -1;
   int announcePort_ = -1;
   int stopFd_ = -1;
-  bool calibrated_ = false;  // set before the thread starts, then read only
+  OverrunSysexFilter overrunFilter_;  // reader thread only
+  bool calibrated_ = false;           // set before the thread starts, then read only
   int64_t offsetNs_ = 0;
   std::atomic<bool> gone_{false};
   std::thread thread_;

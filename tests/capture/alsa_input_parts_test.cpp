@@ -105,6 +105,29 @@ TEST(AlsaEventBytesTest, SysexChunksAreTakenAsSent) {
   EXPECT_EQ(SysexBytes(note, n), nullptr);
 }
 
+// After a flushed FIFO, the rest of a sysex that lost its middle never reaches the parser; the
+// next message (or a new sysex) goes through, real-time bytes do without ending the skip.
+TEST(AlsaEventBytesTest, AfterAnOverrunTheRestOfACutSysexIsDropped) {
+  struct Event {
+    bool sysex;
+    uint8_t first;
+    bool passes;
+  };
+  const std::vector<Event> events = {
+      {true, 0x11, false}, {false, 0xF8, true}, {true, 0x12, false}, {true, 0xF7, false},
+      {false, 0x90, true}, {true, 0x13, true},  // after the note-on: no longer skipping
+  };
+  OverrunSysexFilter filter;
+  EXPECT_TRUE(filter.Pass(true, 0x10)) << "no overrun yet";
+  filter.Overrun();
+  for (size_t i = 0; i < events.size(); ++i) {
+    EXPECT_EQ(filter.Pass(events[i].sysex, events[i].first), events[i].passes) << i;
+  }
+  filter.Overrun();
+  EXPECT_TRUE(filter.Pass(true, 0xF0)) << "a new sysex";
+  EXPECT_TRUE(filter.Pass(true, 0x14)) << "and its rest";
+}
+
 // Devices (kernel clients) first by client:port, then programs, then Midi Through; names as
 // aconnect shows them, with their numbers.
 TEST(AlsaPortOrderTest, DevicesFirstThenProgramsThenMidiThrough) {
