@@ -49,6 +49,9 @@ class FakeMidiInputService : public MidiInputService {
   void SetPorts(std::vector<std::string> names);
   // GetNumDevs answers `count` whatever the port list holds (a port that vanished since).
   void SetReportedPortCount(std::optional<uint32_t> count) { reportedCount_ = count; }
+  // What a hotplug announcement does: PortsChanged moves on (SetPorts alone does not).
+  void AnnouncePortChange() { ++portChanges_; }
+  uint64_t PortsChanged() const override { return portChanges_; }
   // The next `times` calls (or every call, with times < 0) fail with `result` and do nothing.
   void FailCall(Call call, MidiResult result, int times = 1);
   void ClearFailures();
@@ -119,6 +122,7 @@ class FakeMidiInputService : public MidiInputService {
 
   std::vector<std::string> ports_;
   std::optional<uint32_t> reportedCount_;
+  uint64_t portChanges_ = 0;
   std::map<Call, std::pair<MidiResult, int>> failures_;
   // Header calls come from the callback's thread too. A fake may lock; the real service may not.
   std::mutex failuresMutex_;

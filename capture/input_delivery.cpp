@@ -91,12 +91,34 @@ uint32_t InputDelivery::ElapsedMs() const {
 }
 
 void InputDelivery::Receive(const uint8_t* bytes, size_t n) {
+  Push(bytes, n, -1);
+}
+
+void InputDelivery::ReceiveAt(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
+  Push(bytes, n, monotonicNs < 0 ? 0 : monotonicNs);
+}
+
+int64_t InputDelivery::NowNs() {
+  return MonotonicNs();
+}
+
+// `monotonicNs` < 0: stamped now.
+void InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
   if (n == 0) return;
   // seq_cst, with the seq_cst pair in Reset: either Reset sees this producer inside, or this
   // producer sees input stopped. No message slips in after Reset looked.
   producing_.fetch_add(1, std::memory_order_seq_cst);
   if (started_.load(std::memory_order_seq_cst)) {
-    queue_.Push(ElapsedMs(), bytes, n);
+    uint32_t stamp = 0;
+    if (monotonicNs < 0) {
+      stamp = ElapsedMs();
+    } else {
+      // relaxed: published by the seq_cst store of started_ seen above. A message stamped
+      // before the start (read after it) counts as 0.
+      const int64_t since = monotonicNs - startNs_.load(std::memory_order_relaxed);
+      stamp = static_cast<uint32_t>(static_cast<uint64_t>(std::max<int64_t>(since, 0)) / 1000000u);
+    }
+    queue_.Push(stamp, bytes, n);
     producing_.fetch_sub(1, std::memory_order_release);  // release: the push is done
     Wake();
     return;

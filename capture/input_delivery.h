@@ -37,8 +37,8 @@
 // once.
 //
 // Time stamps: milliseconds since StartInput, read from the monotonic clock when the message
-// is received (RtMidi's own stamps are deltas from the previous message, so they cannot say
-// how long after the start a message came).
+// is received, or given by the source (ReceiveAt) (RtMidi's own stamps are deltas from the previous
+// message, so they cannot say how long after the start a message came).
 namespace tessaly {
 
 class InputDelivery {
@@ -74,6 +74,12 @@ class InputDelivery {
   // Takes one message as the MIDI system delivered it (the bytes are copied). Dropped unless
   // input is started. Never locks, waits or allocates.
   void Receive(const uint8_t* bytes, size_t n);
+  // The same, for a message whose arrival the MIDI system stamped itself (the ALSA
+  // sequencer's real-time stamp, mapped to the monotonic clock): events read late in a burst
+  // keep their times. `monotonicNs` on the clock of NowNs.
+  void ReceiveAt(const uint8_t* bytes, size_t n, int64_t monotonicNs);
+  // The monotonic clock the time stamps count on, in nanoseconds. Any thread.
+  static int64_t NowNs();
 
   // --- window thread ---
   // The consumer's room (null: none); it must outlive the input thread or be replaced first.
@@ -136,6 +142,7 @@ class InputDelivery {
   void Wake();
   // Input thread: waits until the wake count moves on from `seen`.
   void Sleep(uint32_t seen);
+  void Push(const uint8_t* bytes, size_t n, int64_t monotonicNs);
   void Call(uint32_t kind, uintptr_t param1, uint32_t timeStamp);
   // Input thread: waits (bounded) until the gate shows room; see the class comment.
   void HoldBack();

@@ -96,6 +96,9 @@ class MidiInputService {
   // The losses the MIDI system reported, over every port opened so far (null: a service that
   // has none to report). Read by the drain on the window thread.
   virtual const SystemLosses* Losses() const { return nullptr; }
+  // A count that moves on when the list of ports may have changed (a device plugged in, a
+  // program gone); 0 for ever from a service that cannot tell. Cheap: read at every tick.
+  virtual uint64_t PortsChanged() const { return 0; }
 };
 
 }  // namespace tessaly

@@ -48,6 +48,9 @@ class PortBackend {
   // Opens port `index` of the latest ListPorts, feeding `delivery`. Sets `source` on success.
   virtual MidiResult Open(size_t index, InputDelivery& delivery,
                           std::unique_ptr<InputSource>& source) = 0;
+  // A count that moves on whenever this backend's ports may have changed (0 for ever: a
+  // backend that cannot tell). Cheap, for the window thread's every tick; any thread.
+  virtual uint64_t PortsChanged() const { return 0; }
 };
 
 }  // namespace tessaly

@@ -34,7 +34,27 @@ PortControl::PortControl(CaptureState& state, PortHost& host)
   service_.GetDevCaps(portIndex_, &portCaps_, kPortCapsSize);
   portName_.assign(portCaps_.productName, BoundedLength(portCaps_.productName, kProductNameSize));
   openStatus_ = 0;
+  portsSeen_ = service_.PortsChanged();
   portCount_ = service_.GetNumDevs();
+}
+
+void PortControl::NoticePortChanges() {
+  const uint64_t changes = service_.PortsChanged();
+  if (changes == portsSeen_) return;
+  portsSeen_ = changes;
+  portCount_ = service_.GetNumDevs();
+  // The port shown keeps its name; its index is where that name is now (unchanged when it
+  // has gone: Up and Down still step from there).
+  for (uint32_t i = 0; i < portCount_; ++i) {
+    PortCaps caps;
+    if (service_.GetDevCaps(i, &caps, kPortCapsSize) != kNoError) continue;
+    if (std::string_view(caps.productName, BoundedLength(caps.productName, kProductNameSize)) ==
+        portName_) {
+      portIndex_ = i;
+      break;
+    }
+  }
+  host_.Refresh();
 }
 
 void PortControl::Report(std::string_view label, MidiResult result) {

@@ -61,6 +61,10 @@ class PortControl {
   // Chooses the port the next ReopenPort opens, and queries its name, before any port is
   // open: a front end that starts on a port other than 0.
   void SelectPort(uint32_t port);
+  // At every tick: when the service says its ports changed, counts them again and finds the
+  // open port's place in the new list (by name), so Up and Down step through the ports as
+  // they are now. Costs one atomic read while nothing changes.
+  void NoticePortChanges();
 
   uint32_t portIndex() const { return portIndex_; }
   uint32_t portCount() const { return portCount_; }
@@ -78,6 +82,7 @@ class PortControl {
   PortHost& host_;
   uint32_t portIndex_ = 0;
   uint32_t portCount_ = 0;
+  uint64_t portsSeen_ = 0;  // the service's PortsChanged at the latest count
   std::string portName_;
   int32_t openStatus_ = 0;
   MidiInHandle inputHandle_ = 0;

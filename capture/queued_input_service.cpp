@@ -37,6 +37,12 @@ void QueuedInputService::RefreshPorts() {
   listed_ = true;
 }
 
+uint64_t QueuedInputService::PortsChanged() const {
+  uint64_t total = 0;
+  for (const auto& backend : backends_) total += backend->PortsChanged();
+  return total;
+}
+
 void QueuedInputService::ForceClose() {
   if (!owned_) return;
   EndSession();

@@ -62,6 +62,8 @@ class QueuedInputService : public MidiInputService {
   // Window thread, while no port is open: where every port opened later hands a copy of what it
   // delivers (the recorder; null: none). It must outlive the ports.
   void SetTap(CaptureTap* tap) { tap_ = tap; }
+  // Moves on when any backend's does (a listing made after it sees the change).
+  uint64_t PortsChanged() const override;
 
  private:
   struct Port {

@@ -10,34 +10,47 @@
 // input thread, the JACK process thread, or the demo device) to the service's input thread.
 // Single producer, single consumer, fixed capacity, never blocks: a message that does not fit
 // is dropped and counted. Each record is a 4-byte length, a 4-byte time stamp and the bytes,
-// stored modulo the capacity; indices count bytes up without bound (64 bits).
+// stored modulo the capacity; indices count bytes up without bound (64 bits). A message longer
+// than kMaxMessage (a long sysex) is stored as consecutive records of at most kMaxMessage
+// bytes each, all or none: the stream parser carries an open sysex from one record to the
+// next, so the pieces reach the receive buffers in order as one message.
 namespace tessaly {
 
 class RawMessageQueue {
  public:
   static constexpr size_t kCapacity = size_t{1} << 20;
   static constexpr size_t kHeaderSize = 8;
-  // Longest message carried; a longer one is dropped whole.
+  // Longest record; a longer message is split into records of this size.
   static constexpr size_t kMaxMessage = kCapacity / 4;
 
   RawMessageQueue() : bytes_(new uint8_t[kCapacity]) {}
   RawMessageQueue(const RawMessageQueue&) = delete;
   RawMessageQueue& operator=(const RawMessageQueue&) = delete;
 
-  // Producer. False (and counted) when the message is too long or does not fit now.
+  // Producer. False (and counted once) when the message does not fit now, in all its pieces.
   bool Push(uint32_t timeStamp, const uint8_t* data, size_t n) {
     const uint64_t head = head_.load(std::memory_order_relaxed);  // our own index
     // acquire: pairs with the release in Pop; the consumer is done with the bytes below tail.
     const uint64_t tail = tail_.load(std::memory_order_acquire);
-    if (n > kMaxMessage || kHeaderSize + n > kCapacity - (head - tail)) {
+    const size_t pieces = n == 0 ? 1 : (n + kMaxMessage - 1) / kMaxMessage;
+    // A message longer than the whole queue cannot fit; pieces * header does not overflow then.
+    if (n > kCapacity || pieces * kHeaderSize + n > kCapacity - (head - tail)) {
       dropped_.fetch_add(1, std::memory_order_relaxed);  // a count only
       return false;
     }
-    const uint32_t header[2] = {static_cast<uint32_t>(n), timeStamp};
-    CopyIn(head, header, kHeaderSize);
-    CopyIn(head + kHeaderSize, data, n);
-    // release: the record is stored before the index passes it; pairs with the acquire in Pop.
-    head_.store(head + kHeaderSize + n, std::memory_order_release);
+    uint64_t at = head;
+    size_t done = 0;
+    do {
+      const size_t piece = n - done < kMaxMessage ? n - done : kMaxMessage;
+      const uint32_t header[2] = {static_cast<uint32_t>(piece), timeStamp};
+      CopyIn(at, header, kHeaderSize);
+      CopyIn(at + kHeaderSize, data + done, piece);
+      at += kHeaderSize + piece;
+      done += piece;
+    } while (done < n);
+    // release: the records are stored before the index passes them; pairs with the acquire in
+    // Pop. One store for all pieces, so the consumer never sees part of a message.
+    head_.store(at, std::memory_order_release);
     return true;
   }
 

@@ -6,40 +6,29 @@
 #include <atomic>
 #include <new>
 
-#include "capture/alsa_presence.h"
 #include "capture/jack_input.h"
 #include "capture/jack_presence.h"
 
-// RtMidi's traps, each handled here:
+// RtMidi is used only to list JACK's ports (ALSA's are ours: alsa_backend.h, alsa_input.h;
+// RtMidi's ALSA input lost a flushed kernel FIFO with only a line on standard error). Its traps
+// that still matter here:
 //
-// 1. Ignored types. RtMidiIn drops system exclusive, timing (clock, time code) and active
-//    sensing unless ignoreTypes(false, false, false) is called: a monitor wants them all.
-// 2. Time stamps. The stamp RtMidi passes is the time since the previous message (0 for the
-//    first), not since any start; InputDelivery stamps each message itself from the monotonic
-//    clock, so the stamp is ignored.
-// 3. The message buffer. The vector RtMidi passes is its own, reused for the next message and
-//    valid only during the call; InputDelivery::Receive copies the bytes before returning.
-// 4. Errors. With an error callback set, RtMidi no longer throws: it reports through the
+// 1. Errors. With an error callback set, RtMidi no longer throws: it reports through the
 //    callback and returns as if nothing happened. Without one, it prints to standard error and
 //    throws for errors (not for warnings). So every object gets a callback that records the
 //    error, every call is followed by a look at what was recorded, and everything is also in
 //    try/catch, for constructors (which throw before a callback can be set) and std errors.
-// 5. Construction talks to the system. RtMidiIn's JACK constructor connects to the server at
-//    once and its ALSA constructor opens the sequencer, each printing to standard error when
-//    there is none; so both systems are probed quietly first (alsa_presence, jack_presence).
-// 6. Set the callback before opening, or the first messages wait in RtMidi's queue, which is
-//    never read.
-// 7. JACK input. RtMidi's JACK input ignores a failed jack_midi_event_get and hands the event
+// 2. Construction talks to the system. RtMidiIn's JACK constructor connects to the server at
+//    once, printing to standard error when there is none; so the server is probed quietly
+//    first (jack_presence).
+// 3. JACK input. RtMidi's JACK input ignores a failed jack_midi_event_get and hands the event
 //    before it over again; it also glues an event that starts F0 without ending F7 to the
-//    following events. JACK ports are therefore opened by our own input (jack_input.h);
-//    RtMidi only lists them.
-// 8. A dead JACK server. RtMidi registers no shutdown callback and keeps its dead client; its
+//    following events. JACK ports are therefore opened by our own input (jack_input.h).
+// 4. A dead JACK server. RtMidi registers no shutdown callback and keeps its dead client; its
 //    calls then fail quietly. Listing goes through a short-lived client, and our JACK input
 //    has a watch client of its own (JackWatch).
-// 9. Indices move. RtMidi numbers ports by their position at the moment, which changes when
+// 5. Indices move. RtMidi numbers ports by their position at the moment, which changes when
 //    programs come and go; a port is found again by its name at open.
-// 10. The destructor is the barrier: once ~RtMidiIn has returned (JACK: the client closed;
-//     ALSA: the input thread joined), the callback is never called again.
 namespace tessaly {
 namespace {
 
@@ -68,27 +57,6 @@ class ErrorRecord {
   std::atomic<int> type_{kNone};
 };
 
-MidiResult ResultOf(int type) {
-  switch (type) {
-    case RtMidiError::INVALID_DEVICE:
-    case RtMidiError::INVALID_PARAMETER:
-    case RtMidiError::NO_DEVICES_FOUND:
-      return kBadDeviceId;
-    case RtMidiError::MEMORY_ERROR:
-      return kNoMemory;
-    default:
-      return kNotEnabled;
-  }
-}
-
-// RtMidi's input thread (ALSA) or the JACK process thread.
-void OnRtMidiMessage(double /*deltaSeconds: trap 2*/, std::vector<unsigned char>* message,
-                     void* delivery) {
-  if (message == nullptr || message->empty()) return;
-  // Trap 3: copied here, before RtMidi reuses the vector.
-  static_cast<InputDelivery*>(delivery)->Receive(message->data(), message->size());
-}
-
 bool Compiled(RtMidi::Api api) {
   std::vector<RtMidi::Api> apis;
   RtMidi::getCompiledApi(apis);
@@ -114,71 +82,14 @@ std::vector<std::string> SourceNames(RtMidi::Api api) {
   return names;
 }
 
-const char* ApiLabel(RtMidi::Api api) {
-  return api == RtMidi::LINUX_ALSA ? "ALSA" : "JACK";
+const char* ApiLabel(RtMidi::Api) {
+  return "JACK";
 }
 
 bool Available(RtMidi::Api api) {
   if (!Compiled(api)) return false;
-  return api == RtMidi::LINUX_ALSA ? AlsaSequencerAvailable() : JackServerRunning();
+  return JackServerRunning();
 }
-
-// One open ALSA port through RtMidi, feeding an InputDelivery (JACK input: jack_input.h).
-class RtMidiSource : public InputSource {
- public:
-  RtMidiSource(RtMidi::Api api, bool isVirtual, std::string rtName)
-      : api_(api), isVirtual_(isVirtual), rtName_(std::move(rtName)) {}
-
-  MidiResult Open(InputDelivery& delivery) {
-    if (!AlsaSequencerAvailable()) return kNoDriver;
-    try {
-      input_ = std::make_unique<RtMidiIn>(api_, kClientName);
-      input_->setErrorCallback(&ErrorRecord::Record, &errors_);
-      input_->ignoreTypes(false, false, false);          // trap 1
-      input_->setCallback(&OnRtMidiMessage, &delivery);  // trap 6
-      if (errors_.AnyFailure()) return Failed();
-      if (isVirtual_) {
-        input_->openVirtualPort(kVirtualPortName);
-      } else {
-        const int index = FindSource(*input_);  // trap 9
-        if (index < 0) return errors_.AnyFailure() ? Failed() : kSourceGone;
-        input_->openPort(static_cast<unsigned>(index), kInputPortName);
-        if (!errors_.AnyFailure() && !input_->isPortOpen()) return kNotEnabled;
-      }
-    } catch (const RtMidiError& error) {
-      return Failed(error.getType());
-    } catch (const std::bad_alloc&) {
-      return kNoMemory;
-    } catch (const std::exception&) {
-      return kUnspecifiedError;
-    }
-    if (errors_.AnyFailure()) return Failed();
-    return Health();
-  }
-
-  MidiResult Health() override {
-    if (isVirtual_) return kNoError;
-    const std::vector<std::string> names = SourceNames(api_);
-    return std::find(names.begin(), names.end(), rtName_) != names.end() ? kNoError : kSourceGone;
-  }
-
- private:
-  int FindSource(RtMidiIn& input) {
-    const unsigned count = input.getPortCount();
-    for (unsigned i = 0; i < count; ++i) {
-      if (input.getPortName(i) == rtName_) return static_cast<int>(i);
-    }
-    return -1;
-  }
-
-  MidiResult Failed(int type = -1) { return ResultOf(type >= 0 ? type : errors_.Type()); }
-
-  const RtMidi::Api api_;
-  const bool isVirtual_;
-  const std::string rtName_;
-  ErrorRecord errors_;               // outlives input_, which reports into it
-  std::unique_ptr<RtMidiIn> input_;  // destroyed first: trap 10
-};
 
 }  // namespace
 
@@ -192,7 +103,8 @@ std::vector<PortListing> RtMidiBackend::ListPorts() {
   entries_.clear();
   std::vector<PortListing> names;
   std::vector<RtMidi::Api> present;
-  for (RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
+  // ALSA ports are listed and opened by our own backend (alsa_backend.h).
+  for (RtMidi::Api api : {RtMidi::UNIX_JACK}) {
     if (!Available(api)) continue;
     present.push_back(api);
     for (std::string& rtName : SourceNames(api)) {
@@ -212,22 +124,9 @@ MidiResult RtMidiBackend::Open(size_t index, InputDelivery& delivery,
                                std::unique_ptr<InputSource>& source) {
   if (index >= entries_.size()) return kBadDeviceId;
   const Entry& entry = entries_[index];
-  // JACK input is ours (see jack_input.h); RtMidi lists the JACK ports and serves ALSA.
-  if (entry.api == RtMidi::UNIX_JACK) {
-    return OpenJackInput(entry.isVirtual ? std::string() : entry.rtName,
-                         entry.isVirtual ? kVirtualPortName : kInputPortName, delivery, source);
-  }
-  std::unique_ptr<RtMidiSource> opened;
-  try {
-    opened = std::make_unique<RtMidiSource>(static_cast<RtMidi::Api>(entry.api), entry.isVirtual,
-                                            entry.rtName);
-  } catch (const std::bad_alloc&) {
-    return kNoMemory;
-  }
-  const MidiResult result = opened->Open(delivery);
-  if (result != kNoError) return result;
-  source = std::move(opened);
-  return kNoError;
+  // JACK input is ours (see jack_input.h); RtMidi only lists the JACK ports.
+  return OpenJackInput(entry.isVirtual ? std::string() : entry.rtName,
+                       entry.isVirtual ? kVirtualPortName : kInputPortName, delivery, source);
 }
 
 }  // namespace tessaly

@@ -7,11 +7,10 @@
 
 #include "capture/port_backend.h"
 
-// The host's MIDI ports, listed through RtMidi 5: every ALSA sequencer source and every JACK MIDI
-// output, whichever system is running (a missing one is simply absent), then our own virtual
-// input port on each of them, which other programs connect to. ALSA ports are opened through
-// RtMidi, JACK ports through our own input (jack_input.h). Every RtMidi call of the program is
-// made in rtmidi_backend.cpp, and RtMidi's traps are handled and explained there. Window thread.
+// JACK's MIDI ports, listed through RtMidi 5: every JACK MIDI output while a server runs, then
+// our own virtual input port, which other programs connect to; opened through our own input
+// (jack_input.h). ALSA has a backend of its own (alsa_backend.h). Every RtMidi call of the program
+// is made in rtmidi_backend.cpp, and RtMidi's traps are handled and explained there. Window thread.
 namespace tessaly {
 
 inline constexpr const char* kVirtualPortName = "Tessaly MIDI In";

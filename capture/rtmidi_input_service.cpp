@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "capture/alsa_backend.h"
 #include "capture/demo_device.h"
 #include "capture/rtmidi_backend.h"
 
@@ -11,6 +12,7 @@ namespace {
 
 std::vector<std::unique_ptr<PortBackend>> Backends() {
   std::vector<std::unique_ptr<PortBackend>> backends;
+  backends.push_back(std::make_unique<AlsaBackend>());
   backends.push_back(std::make_unique<RtMidiBackend>());
   backends.push_back(std::make_unique<DemoBackend>());
   return backends;

@@ -2,9 +2,10 @@
 
 #include "capture/queued_input_service.h"
 
-// The program's MIDI input service: the host's ports through RtMidi (ALSA sequencer sources,
-// then JACK MIDI outputs, then our virtual input port on each running system), then the demo
-// device, so a machine with no MIDI system still has port 0.
+// The program's MIDI input service: the ALSA sequencer's ports (our own input), JACK's (listed
+// by RtMidi, opened by our own input), and the demo device, so a machine with no MIDI system
+// still has port 0; ordered by group (port_backend.h): devices, programs, Midi Through, our
+// own virtual ports, the demo.
 namespace tessaly {
 
 class RtMidiInputService : public QueuedInputService {

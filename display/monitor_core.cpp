@@ -20,6 +20,7 @@ void MonitorCore::DrainAndDisplay() {
   CaptureState& state = *capture_;
   // Taken back first, so a queue that fills again during this drain wakes us again.
   state.drainWake.Rearm();
+  ports_.NoticePortChanges();
   statistics_.ResetCheck(state.statusCounters);
   sysexDecoder_.DrainSysexQueue(state.sysexQ, state.stopRequest);
   eventLines_.DrainEvents(state, filters_, statistics_, basicMessageList, messageBoxList);

@@ -109,9 +109,12 @@ TEST_F(InputDeliveryTest, SysexComesBackInBufferSizedChunks) {
   };
   std::vector<size_t> chunks5000(78, 64);
   chunks5000.push_back(8);
+  // Longer than one record of the raw queue: carried in pieces, still one message.
+  std::vector<size_t> chunks300000(4687, 64);
+  chunks300000.push_back(32);
   const Case cases[] = {
       {1, {1}},      {2, {2}},        {63, {63}},         {64, {64}},
-      {65, {64, 1}}, {128, {64, 64}}, {5000, chunks5000},
+      {65, {64, 1}}, {128, {64, 64}}, {5000, chunks5000}, {300000, chunks300000},
   };
   delivery.StartInput();
   ASSERT_EQ(delivery.AddBuffer(&header), kNoError);

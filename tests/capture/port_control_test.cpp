@@ -158,6 +158,53 @@ TEST_F(PortControlTest, NextPortFromFirstOfThreeShutsDownThenOpensNext) {
   EXPECT_TRUE(service.BufferQueued());
 }
 
+// A port that comes or goes while the monitor runs: the count follows at the next tick, the
+// open port keeps its name at its new place, and Up/Down step through the ports as they are.
+TEST_F(PortControlTest, PortChangesAreCountedAndSteppedThrough) {
+  PortControl& ports = Make({"Port A", "Port B", "Port C"});
+  ports.ReopenPort();
+  ports.NextPort();
+  Forget();
+  ports.NoticePortChanges();  // nothing announced: nothing asked, nothing redrawn
+  service.SetPorts({"Device", "Port A", "Port B", "Port C", "Port D"});
+  ports.NoticePortChanges();
+  EXPECT_TRUE(service.CallLog().empty());
+  EXPECT_EQ(host.refreshes, 0);
+  EXPECT_EQ(ports.portCount(), 3u);
+
+  struct Step {
+    std::vector<std::string> ports;  // after the announcement
+    bool next;                       // then Up (true) or Down
+    uint32_t countAfterChange, indexAfterChange, indexAfterStep;
+    std::string nameAfterStep;
+  };
+  const Step steps[] = {
+      {{"Device", "Port A", "Port B", "Port C", "Port D"}, true, 5, 2, 3, "Port C"},
+      // The open port goes: its place is kept, Down steps to what is there now.
+      {{"Port A", "Port B", "Port D"}, false, 3, 3, 2, "Port D"},
+      // It comes back before the open port: that moves on, Up stays at the last, Down reaches it.
+      {{"Port A", "Port B", "Port C", "Port D"}, true, 4, 3, 3, "Port D"},
+      {{"Port A", "Port B", "Port C", "Port D"}, false, 4, 3, 2, "Port C"},
+  };
+  for (const Step& step : steps) {
+    service.SetPorts(step.ports);
+    service.AnnouncePortChange();
+    host.Forget();
+    ports.NoticePortChanges();
+    EXPECT_EQ(host.refreshes, 1);
+    EXPECT_EQ(ports.portCount(), step.countAfterChange) << step.nameAfterStep;
+    EXPECT_EQ(ports.portIndex(), step.indexAfterChange) << step.nameAfterStep;
+    if (step.next) {
+      ports.NextPort();
+    } else {
+      ports.PreviousPort();
+    }
+    EXPECT_EQ(ports.portIndex(), step.indexAfterStep) << step.nameAfterStep;
+    EXPECT_EQ(ports.portName(), step.nameAfterStep);
+    EXPECT_EQ(ports.openStatus(), 1) << step.nameAfterStep;
+  }
+}
+
 TEST_F(PortControlTest, StepsPastTheEndsDoNothing) {
   struct Case {
     const char* name;
