@@ -30,12 +30,8 @@ void PrintServiceReport(const RtMidiInputService& service) {
 int RunWindowWithOptions(int argc, char** argv, RtMidiInputService& service,
                          const Options& options) {
   CMonitorApp app(argc, argv);
-  CMonitorDlg dialog(service);
+  CMonitorDlg dialog(service, options.port);
   MonitorCore& core = dialog.core();
-  if (options.port != 0) {
-    core.ports().SelectPort(options.port);
-    core.ports().ReopenPort();
-  }
   if (options.seconds) {
     const auto ms = static_cast<int>(std::min(*options.seconds * 1000.0, 2.0e9));
     QTimer::singleShot(ms, &dialog, [&dialog] { dialog.accept(); });

@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -66,7 +67,7 @@ void SetTextIfChanged(QWidget* edit, const QString& text) {
 
 }  // namespace
 
-CMonitorDlg::CMonitorDlg(MidiInputService& service, QWidget* parent)
+CMonitorDlg::CMonitorDlg(MidiInputService& service, uint32_t startPort, QWidget* parent)
     : QDialog(parent), core_(service) {
   // A dialog frame with a title and a close box; no minimise or maximise box.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -77,10 +78,13 @@ CMonitorDlg::CMonitorDlg(MidiInputService& service, QWidget* parent)
   CreateControls();
   core_.SetView(this);
   Bind();
-  OnInitDialog();
+  OnInitDialog(startPort);
 }
 
 CMonitorDlg::~CMonitorDlg() {
+  // Every way out closes the port before the capture state goes with core_: the input thread
+  // may call the callback with that state for as long as the port is open.
+  EndCapture();
   core_.SetView(nullptr);
 }
 
@@ -218,10 +222,15 @@ void CMonitorDlg::SysCommand(unsigned command) {
   Run(Event::kSysCommand, static_cast<int>(command & 0xFFF0u));
 }
 
-void CMonitorDlg::OnInitDialog() {
-  // ReopenPort on port 0, the help lines, a refresh. The timer cannot tick before the event
+void CMonitorDlg::OnInitDialog(uint32_t startPort) {
+  // The start port is chosen before anything opens, so the first open is of that port and no
+  // other. Then ReopenPort, the help lines, a refresh. The timer cannot tick before the event
   // loop runs, so starting it after the help lines changes nothing.
+  if (startPort != 0) core_.ports().SelectPort(startPort);
   core_.Start();
+  // An application that ends its event loop (a session logout, quit()) leaves by no button:
+  // the port is closed then, while the input thread can still be told to stop.
+  connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { EndCapture(); });
   timer_.start(kTimerPeriodMs);
   timerId_ = kTimerId;
   UpdateViews();
@@ -236,18 +245,19 @@ void CMonitorDlg::reject() {
 
 // The window ends here: its timer with it, so nothing drains after the port is shut down.
 void CMonitorDlg::OnOK() {
-  core_.Shutdown();
-  StopDrains();
+  EndCapture();
   QDialog::accept();
 }
 
 void CMonitorDlg::OnCancel() {
-  core_.Shutdown();
-  StopDrains();
+  EndCapture();
   QDialog::reject();
 }
 
-void CMonitorDlg::StopDrains() {
+void CMonitorDlg::EndCapture() {
+  if (ended_) return;
+  ended_ = true;
+  core_.Shutdown();
   timer_.stop();
   if (earlyDrain_ != nullptr) earlyDrain_->setEnabled(false);
 }

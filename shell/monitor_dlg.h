@@ -42,7 +42,9 @@ class CMonitorDlg : public QDialog, private MonitorView {
   // The bindings in the order the dialog connects them.
   static std::span<const Binding> Bindings();
 
-  explicit CMonitorDlg(MidiInputService& service, QWidget* parent = nullptr);
+  // Opens `startPort` (0 unless the command line asks for another) as the window starts.
+  explicit CMonitorDlg(MidiInputService& service, uint32_t startPort = 0,
+                       QWidget* parent = nullptr);
   ~CMonitorDlg() override;
 
   MonitorCore& core() { return core_; }
@@ -68,14 +70,15 @@ class CMonitorDlg : public QDialog, private MonitorView {
   void DispatchEarlyDrain(const Binding& binding);
   // Runs the row bound to (event, id), if any.
   void Run(Event event, int id);
-  void OnInitDialog();
+  void OnInitDialog(uint32_t startPort);
   // Lists and filter buttons follow the core after every handler.
   void UpdateViews();
   void Refresh() override;
   void CopyListToClipboard(const OutputList& list);
 
-  // The timer and the early drains end with the window.
-  void StopDrains();
+  // The end of the window, by whatever way: the port shut down once, then the timer and the
+  // early drains, so nothing drains after it.
+  void EndCapture();
   void OnOK();
   void OnCancel();
   void OnAboutBox();
@@ -117,6 +120,7 @@ class CMonitorDlg : public QDialog, private MonitorView {
   QElapsedTimer sinceViewsUpdated_;
   // What starting the timer gave; nothing reads it (the tick handler does not ask which).
   int timerId_ = 0;
+  bool ended_ = false;
   QAction* aboutAction_ = nullptr;
   // The port fields the edit boxes show.
   struct ShownPort {

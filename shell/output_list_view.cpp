@@ -71,8 +71,10 @@ int OutputListView::VisibleRows() const {
 }
 
 QString OutputListView::RowText(int row) const {
-  // A clear not yet taken up: the old rows are gone from the list.
-  if (row < 0 || row >= shown_ || list_.ClearCount() != seenClears_) return QString();
+  // A clear not yet taken up (the statistics table is cleared and redrawn at every drain, and
+  // a drain can come between two view updates): the rows show what the list holds now, never
+  // an empty row for a line the list has.
+  if (row < 0 || row >= shown_ || static_cast<size_t>(row) >= list_.Count()) return QString();
   std::string_view line = list_.Line(static_cast<size_t>(row));
   // Nothing past the sized width can be scrolled to: do not lay it out.
   line = line.substr(0, kWidestSizedLine);
