@@ -20,6 +20,7 @@
 #include "shell/about_dlg.h"
 #include "shell/app_icon.h"
 #include "shell/dialog_units.h"
+#include "shell/line_display.h"
 #include "shell/output_list_view.h"
 
 namespace tessaly {
@@ -292,7 +293,7 @@ void CMonitorDlg::Refresh() {
   }
   shownPort_ =
       ShownPort{ports.portName(), ports.openStatus(), ports.portIndex(), ports.portCount()};
-  SetTextIfChanged(Control(kIdPortName), QString::fromUtf8(ports.portName()));
+  SetTextIfChanged(Control(kIdPortName), DisplayName(ports.portName()));
   SetTextIfChanged(Control(kIdOpenStatus), QString::number(ports.openStatus()));
   SetTextIfChanged(Control(kIdPortIndex), QString::number(ports.portIndex()));
   SetTextIfChanged(Control(kIdPortCount), QString::number(ports.portCount()));

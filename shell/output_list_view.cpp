@@ -78,7 +78,7 @@ QString OutputListView::RowText(int row) const {
   std::string_view line = list_.Line(static_cast<size_t>(row));
   // Nothing past the sized width can be scrolled to: do not lay it out.
   line = line.substr(0, kWidestSizedLine);
-  QString text = DisplayText(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+  QString text = DisplayText(line);
   text.truncate(static_cast<qsizetype>(kWidestSizedLine));
   return text;
 }

@@ -11,6 +11,7 @@
 #include "capture/port_control.h"
 #include "display/monitor_core.h"
 #include "shell/dialog_template.h"
+#include "shell/output_list_view.h"
 #include "window_test_support.h"
 
 namespace tessaly {
@@ -92,6 +93,38 @@ TEST(WindowExitTest, AnEventLoopEndedWithoutOkOrCancelClosesThePortFirst) {
   // ends at once, puts that right for the tests that follow in this process.
   QTimer::singleShot(0, qApp, &QCoreApplication::quit);
   QCoreApplication::exec();
+}
+
+TEST(WindowTextTest, NamesAndLinesShowNoControlAndNoEscapeLookalike) {
+  const struct {
+    const char* name;  // as the device gives it (UTF-8)
+    const char* shown;
+  } names[] = {
+      {"M\xC3\xBCller", "M\u00fcller"},
+      {"csi\xC2\x9B"
+       "2J",
+       "csi\\xC2\\x9B2J"},
+      {"raw\x9D"
+       "0;x\x07",
+       "raw\\x9D0;x\\x07"},
+      {"a\\b", "a\\\\b"},
+  };
+  for (const auto& c : names) {
+    SCOPED_TRACE(c.shown);
+    FakeMidiInputService service;
+    service.SetPorts({c.name});
+    CMonitorDlg dialog(service);
+    EXPECT_EQ(EditText(dialog, kIdPortName), QString::fromUtf8(c.shown));
+    dialog.reject();
+  }
+  // The four characters \x0D a device sent and the carriage return it did not send look
+  // different.
+  OutputList list;
+  list.AppendLine("\\x0D");
+  list.AppendLine("\r");
+  OutputListView view(list);
+  EXPECT_EQ(view.RowText(0), "\\\\x0D");
+  EXPECT_EQ(view.RowText(1), "\\x0D");
 }
 
 }  // namespace
