@@ -19,6 +19,7 @@
 #include "display/status_statistics.h"
 #include "shell/about_dlg.h"
 #include "shell/app_icon.h"
+#include "shell/dialog_layout.h"
 #include "shell/dialog_units.h"
 #include "shell/line_display.h"
 #include "shell/output_list_view.h"
@@ -91,7 +92,10 @@ CMonitorDlg::~CMonitorDlg() {
 
 void CMonitorDlg::CreateControls() {
   const DialogBaseUnits units = BaseUnitsOf(font());
-  setFixedSize(MapDialogSize(kMonitorDialogTemplate.width, kMonitorDialogTemplate.height, units));
+  // The template's size is the first and the smallest; a larger window gives the lists room.
+  templateSize_ = MapDialogSize(kMonitorDialogTemplate.width, kMonitorDialogTemplate.height, units);
+  setMinimumSize(templateSize_);
+  resize(templateSize_);
 
   // Created in template order: that is the tab order, and later controls lie above earlier
   // ones (the filter toggles above their group box).
@@ -139,6 +143,7 @@ void CMonitorDlg::CreateControls() {
     }
     if (widget == nullptr) continue;
     widget->setGeometry(MapDialogRect(c.rect, units));
+    placed_.push_back({widget, &c, widget->geometry()});
     widget->setEnabled((c.style & kDisabled) == 0);
     if (c.id != kIdStatic) {
       widget->setObjectName(QStringLiteral("control%1").arg(c.id));
@@ -152,12 +157,20 @@ void CMonitorDlg::CreateControls() {
       OutputListView::FittingFont(kMonitorDialogTemplate.fontPointSize, StatisticsRowLength(),
                                   ListView(kIdStatisticsList)->TextWidth());
   for (int id : kListIds) ListView(id)->setFont(fixed);
+  // Sysex lines are never marked as newest; the view follows its last line instead.
+  ListView(kIdSysexList)->SetFollowsLastLine(true);
 
   // The group's title sits on its frame, as on the template, clear of the toggles inside.
   Control(kIdFilterGroup)
       ->setStyleSheet(QStringLiteral(
           "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 0.5em; }"
           "QGroupBox::title { subcontrol-origin: margin; left: 0.6em; padding: 0 0.2em; }"));
+}
+
+void CMonitorDlg::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  const QSize extra = size() - templateSize_;
+  for (const Placed& p : placed_) p.widget->setGeometry(StretchedRect(*p.control, p.base, extra));
 }
 
 void CMonitorDlg::Bind() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "capture/midi_input_service.h"
 #include "display/monitor_core.h"
@@ -62,6 +63,9 @@ class CMonitorDlg : public QDialog, private MonitorView {
   void accept() override;
   void reject() override;
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
   void CreateControls();
   void Bind();
@@ -113,6 +117,14 @@ class CMonitorDlg : public QDialog, private MonitorView {
 
   MonitorCore core_;
   std::map<int, QWidget*> controls_;
+  // Every control with its template row and its place at the template's size.
+  struct Placed {
+    QWidget* widget;
+    const ControlTemplate* control;
+    QRect base;
+  };
+  std::vector<Placed> placed_;
+  QSize templateSize_;
   QTimer timer_;
   // Early drains asked for by the capture (null without an eventfd).
   QSocketNotifier* earlyDrain_ = nullptr;

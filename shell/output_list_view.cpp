@@ -123,14 +123,14 @@ void OutputListView::Sync() {
   }
   // The width follows the longest line; a resize or a new font sizes it anew by itself.
   if (widest_ != sizedWidest_) UpdateHorizontalRange();
-  if (following_ && (list_.Anchor() != scrolledAnchor_ || shown_ != scrolledRows_)) {
+  if (following_ && (AnchorRow() != scrolledAnchor_ || shown_ != scrolledRows_)) {
     ScrollToAnchor();
   }
   if (repaint) viewport()->update();
 }
 
 void OutputListView::ScrollToAnchor() {
-  const int64_t anchor = list_.Anchor();
+  const int64_t anchor = AnchorRow();
   scrolledAnchor_ = anchor;
   scrolledRows_ = shown_;
   if (anchor < 0 || anchor >= shown_) return;
