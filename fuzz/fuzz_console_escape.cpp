@@ -52,7 +52,8 @@ std::string Decode(std::string_view text) {
       const int low = HexValue(text[i + 3]);
       Check(high >= 0 && low >= 0, "two uppercase hex digits");
       const int value = high * 16 + low;
-      Check(value < 0x20 || value == 0x7F, "only control bytes are escaped as hex");
+      Check(value < 0x20 || value == 0x7F || (value >= 0x80 && value <= 0x9F),
+            "only control bytes are escaped as hex");
       line += static_cast<char>(value);
       i += 3;
     } else if (byte >= 0x80) {
@@ -62,7 +63,7 @@ std::string Decode(std::string_view text) {
       const uint8_t next = static_cast<uint8_t>(text[i + 1]);
       Check((next & 0xC0) == 0x80, "a continuation byte follows");
       const int value = ((byte & 0x03) << 6) | (next & 0x3F);
-      Check(value >= 0x80, "no over-long form");
+      Check(value >= 0xA0, "no C1 control and no over-long form");
       line += static_cast<char>(value);
       i += 1;
     } else {

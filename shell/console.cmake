@@ -6,7 +6,6 @@ target_link_libraries(tessaly_save_lists PUBLIC tessaly_display)
 # RtMidi service the program runs on.
 add_library(tessaly_console STATIC
   ${CMAKE_CURRENT_LIST_DIR}/console_commands.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/console_escape.cpp
   ${CMAKE_CURRENT_LIST_DIR}/console_options.cpp
   ${CMAKE_CURRENT_LIST_DIR}/console_frontend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_report.cpp

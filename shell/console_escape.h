@@ -3,17 +3,18 @@
 #include <string>
 #include <string_view>
 
-// Lines are 8-bit text that may carry any byte a device sent. Before they reach a terminal:
-// bytes 0x00-0x1F and 0x7F become \xHH (two uppercase hex digits), a backslash becomes \\,
-// bytes 0x80-0xFF become the UTF-8 form of the Latin-1 character, and every other byte stays.
+#include "display/text_escape.h"
+
+// The console writes every line by the one rule of display/text_escape.h.
 namespace tessaly {
 
-// Appends the escaped form of `line` to `out`.
-void AppendEscaped(std::string_view line, std::string& out);
+inline void AppendEscaped(std::string_view line, std::string& out) {
+  AppendEscapedLine(line, out);
+}
 
 inline std::string Escaped(std::string_view line) {
   std::string out;
-  AppendEscaped(line, out);
+  AppendEscapedLine(line, out);
   return out;
 }
 

@@ -210,7 +210,7 @@ int ListPorts(MidiInputService& service, std::FILE* out) {
     caps.productName[kProductNameSize - 1] = '\0';
     line = std::to_string(port);
     line += '\t';
-    AppendEscaped(caps.productName, line);
+    AppendEscapedName(caps.productName, line);
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), out);
   }

@@ -33,15 +33,11 @@ void PrintServiceReport(const RtMidiInputService& service) {
 int RunWindowWithOptions(int argc, char** argv, RtMidiInputService& service, const Options& options,
                          Recorder* recorder) {
   CMonitorApp app(argc, argv);
-  CMonitorDlg dialog(service);
+  CMonitorDlg dialog(service, options.port);
   MonitorCore& core = dialog.core();
   if (recorder != nullptr) {
     core.messageBoxList.AppendLine("recording to " + options.recordFile);
     dialog.ShowNewLines();
-  }
-  if (options.port != 0) {
-    core.ports().SelectPort(options.port);
-    core.ports().ReopenPort();
   }
   if (options.seconds) {
     const auto ms = static_cast<int>(std::min(*options.seconds * 1000.0, 2.0e9));

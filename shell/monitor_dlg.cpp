@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -18,7 +19,9 @@
 #include "display/status_statistics.h"
 #include "shell/about_dlg.h"
 #include "shell/app_icon.h"
+#include "shell/dialog_layout.h"
 #include "shell/dialog_units.h"
+#include "shell/line_display.h"
 #include "shell/monitor_menu.h"
 #include "shell/output_list_view.h"
 
@@ -67,7 +70,7 @@ void SetTextIfChanged(QWidget* edit, const QString& text) {
 
 }  // namespace
 
-CMonitorDlg::CMonitorDlg(MidiInputService& service, QWidget* parent)
+CMonitorDlg::CMonitorDlg(MidiInputService& service, uint32_t startPort, QWidget* parent)
     : QDialog(parent), core_(service) {
   // A dialog frame with a title and a close box; no minimise or maximise box.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -78,16 +81,22 @@ CMonitorDlg::CMonitorDlg(MidiInputService& service, QWidget* parent)
   CreateControls();
   core_.SetView(this);
   Bind();
-  OnInitDialog();
+  OnInitDialog(startPort);
 }
 
 CMonitorDlg::~CMonitorDlg() {
+  // Every way out closes the port before the capture state goes with core_: the input thread
+  // may call the callback with that state for as long as the port is open.
+  EndCapture();
   core_.SetView(nullptr);
 }
 
 void CMonitorDlg::CreateControls() {
   const DialogBaseUnits units = BaseUnitsOf(font());
-  setFixedSize(MapDialogSize(kMonitorDialogTemplate.width, kMonitorDialogTemplate.height, units));
+  // The template's size is the first and the smallest; a larger window gives the lists room.
+  templateSize_ = MapDialogSize(kMonitorDialogTemplate.width, kMonitorDialogTemplate.height, units);
+  setMinimumSize(templateSize_);
+  resize(templateSize_);
 
   // Created in template order: that is the tab order, and later controls lie above earlier
   // ones (the filter toggles above their group box).
@@ -135,6 +144,7 @@ void CMonitorDlg::CreateControls() {
     }
     if (widget == nullptr) continue;
     widget->setGeometry(MapDialogRect(c.rect, units));
+    placed_.push_back({widget, &c, widget->geometry()});
     widget->setEnabled((c.style & kDisabled) == 0);
     if (c.id != kIdStatic) {
       widget->setObjectName(QStringLiteral("control%1").arg(c.id));
@@ -148,12 +158,20 @@ void CMonitorDlg::CreateControls() {
       OutputListView::FittingFont(kMonitorDialogTemplate.fontPointSize, StatisticsRowLength(),
                                   ListView(kIdStatisticsList)->TextWidth());
   for (int id : kListIds) ListView(id)->setFont(fixed);
+  // Sysex lines are never marked as newest; the view follows its last line instead.
+  ListView(kIdSysexList)->SetFollowsLastLine(true);
 
   // The group's title sits on its frame, as on the template, clear of the toggles inside.
   Control(kIdFilterGroup)
       ->setStyleSheet(QStringLiteral(
           "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 0.5em; }"
           "QGroupBox::title { subcontrol-origin: margin; left: 0.6em; padding: 0 0.2em; }"));
+}
+
+void CMonitorDlg::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  const QSize extra = size() - templateSize_;
+  for (const Placed& p : placed_) p.widget->setGeometry(StretchedRect(*p.control, p.base, extra));
 }
 
 void CMonitorDlg::Bind() {
@@ -220,10 +238,15 @@ void CMonitorDlg::SysCommand(unsigned command) {
   Run(Event::kSysCommand, static_cast<int>(command & 0xFFF0u));
 }
 
-void CMonitorDlg::OnInitDialog() {
-  // ReopenPort on port 0, the help lines, a refresh. The timer cannot tick before the event
+void CMonitorDlg::OnInitDialog(uint32_t startPort) {
+  // The start port is chosen before anything opens, so the first open is of that port and no
+  // other. Then ReopenPort, the help lines, a refresh. The timer cannot tick before the event
   // loop runs, so starting it after the help lines changes nothing.
+  if (startPort != 0) core_.ports().SelectPort(startPort);
   core_.Start();
+  // An application that ends its event loop (a session logout, quit()) leaves by no button:
+  // the port is closed then, while the input thread can still be told to stop.
+  connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { EndCapture(); });
   timer_.start(kTimerPeriodMs);
   timerId_ = kTimerId;
   UpdateViews();
@@ -238,18 +261,19 @@ void CMonitorDlg::reject() {
 
 // The window ends here: its timer with it, so nothing drains after the port is shut down.
 void CMonitorDlg::OnOK() {
-  core_.Shutdown();
-  StopDrains();
+  EndCapture();
   QDialog::accept();
 }
 
 void CMonitorDlg::OnCancel() {
-  core_.Shutdown();
-  StopDrains();
+  EndCapture();
   QDialog::reject();
 }
 
-void CMonitorDlg::StopDrains() {
+void CMonitorDlg::EndCapture() {
+  if (ended_) return;
+  ended_ = true;
+  core_.Shutdown();
   timer_.stop();
   if (earlyDrain_ != nullptr) earlyDrain_->setEnabled(false);
 }
@@ -291,7 +315,7 @@ void CMonitorDlg::Refresh() {
   }
   shownPort_ =
       ShownPort{ports.portName(), ports.openStatus(), ports.portIndex(), ports.portCount()};
-  SetTextIfChanged(Control(kIdPortName), QString::fromUtf8(ports.portName()));
+  SetTextIfChanged(Control(kIdPortName), DisplayName(ports.portName()));
   SetTextIfChanged(Control(kIdOpenStatus), QString::number(ports.openStatus()));
   SetTextIfChanged(Control(kIdPortIndex), QString::number(ports.portIndex()));
   SetTextIfChanged(Control(kIdPortCount), QString::number(ports.portCount()));

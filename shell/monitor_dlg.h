@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "capture/midi_input_service.h"
 #include "display/monitor_core.h"
@@ -42,7 +43,9 @@ class CMonitorDlg : public QDialog, private MonitorView {
   // The bindings in the order the dialog connects them.
   static std::span<const Binding> Bindings();
 
-  explicit CMonitorDlg(MidiInputService& service, QWidget* parent = nullptr);
+  // Opens `startPort` (0 unless the command line asks for another) as the window starts.
+  explicit CMonitorDlg(MidiInputService& service, uint32_t startPort = 0,
+                       QWidget* parent = nullptr);
   ~CMonitorDlg() override;
 
   MonitorCore& core() { return core_; }
@@ -67,6 +70,9 @@ class CMonitorDlg : public QDialog, private MonitorView {
   void accept() override;
   void reject() override;
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
   void CreateControls();
   void Bind();
@@ -75,14 +81,15 @@ class CMonitorDlg : public QDialog, private MonitorView {
   void DispatchEarlyDrain(const Binding& binding);
   // Runs the row bound to (event, id), if any.
   void Run(Event event, int id);
-  void OnInitDialog();
+  void OnInitDialog(uint32_t startPort);
   // Lists and filter buttons follow the core after every handler.
   void UpdateViews();
   void Refresh() override;
   void CopyListToClipboard(const OutputList& list);
 
-  // The timer and the early drains end with the window.
-  void StopDrains();
+  // The end of the window, by whatever way: the port shut down once, then the timer and the
+  // early drains, so nothing drains after it.
+  void EndCapture();
   void OnOK();
   void OnCancel();
   void OnAboutBox();
@@ -117,6 +124,14 @@ class CMonitorDlg : public QDialog, private MonitorView {
 
   MonitorCore core_;
   std::map<int, QWidget*> controls_;
+  // Every control with its template row and its place at the template's size.
+  struct Placed {
+    QWidget* widget;
+    const ControlTemplate* control;
+    QRect base;
+  };
+  std::vector<Placed> placed_;
+  QSize templateSize_;
   QTimer timer_;
   // Early drains asked for by the capture (null without an eventfd).
   QSocketNotifier* earlyDrain_ = nullptr;
@@ -124,6 +139,7 @@ class CMonitorDlg : public QDialog, private MonitorView {
   QElapsedTimer sinceViewsUpdated_;
   // What starting the timer gave; nothing reads it (the tick handler does not ask which).
   int timerId_ = 0;
+  bool ended_ = false;
   QAction* aboutAction_ = nullptr;
   // The port fields the edit boxes show.
   struct ShownPort {

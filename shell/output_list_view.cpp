@@ -74,13 +74,17 @@ int OutputListView::VisibleRows() const {
 
 QString OutputListView::RowText(int row) const {
   const bool copied = paused_ && row >= 0 && static_cast<size_t>(row) < pausedRows_.size();
-  // A clear not yet taken up: the old rows are gone from the list.
-  if (!copied && (row < 0 || row >= shown_ || list_.ClearCount() != seenClears_)) return QString();
+  // A clear not yet taken up (the statistics table is cleared and redrawn at every drain, and
+  // a drain can come between two view updates): the rows show what the list holds now, never
+  // an empty row for a line the list has.
+  if (!copied && (row < 0 || row >= shown_ || static_cast<size_t>(row) >= list_.Count())) {
+    return QString();
+  }
   std::string_view line =
       copied ? std::string_view(pausedRows_[row]) : list_.Line(static_cast<size_t>(row));
   // Nothing past the sized width can be scrolled to: do not lay it out.
   line = line.substr(0, kWidestSizedLine);
-  QString text = DisplayText(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+  QString text = DisplayText(line);
   text.truncate(static_cast<qsizetype>(kWidestSizedLine));
   return text;
 }
@@ -146,14 +150,14 @@ void OutputListView::Sync() {
   }
   // The width follows the longest line; a resize or a new font sizes it anew by itself.
   if (widest_ != sizedWidest_) UpdateHorizontalRange();
-  if (following_ && (list_.Anchor() != scrolledAnchor_ || shown_ != scrolledRows_)) {
+  if (following_ && (AnchorRow() != scrolledAnchor_ || shown_ != scrolledRows_)) {
     ScrollToAnchor();
   }
   if (repaint) viewport()->update();
 }
 
 void OutputListView::ScrollToAnchor() {
-  const int64_t anchor = list_.Anchor();
+  const int64_t anchor = AnchorRow();
   scrolledAnchor_ = anchor;
   scrolledRows_ = shown_;
   if (anchor < 0 || anchor >= shown_) return;

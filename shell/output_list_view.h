@@ -40,6 +40,9 @@ class OutputListView : public QAbstractScrollArea {
   // takes everything up and shows the newest line.
   void SetPaused(bool paused);
   bool Paused() const { return paused_; }
+  // Follow the list's last line rather than the line marked as newest (for a list whose
+  // newest line nobody marks).
+  void SetFollowsLastLine(bool follows) { followsLastLine_ = follows; }
   // Pixels a line of text has before the view must scroll sideways.
   int TextWidth() const;
   // True while the view keeps its newest marked line in sight: at start, and whenever the
@@ -77,6 +80,8 @@ class OutputListView : public QAbstractScrollArea {
   int TextMargin() const;
   int RowAt(int y) const;
   void ScrollToAnchor();
+  // The row kept in sight while following.
+  int64_t AnchorRow() const { return followsLastLine_ ? int64_t{shown_} - 1 : list_.Anchor(); }
   void Rescan(size_t from);
   // True when some row in [first, last] is at least partly in the viewport.
   bool RowsInView(int first, int last) const;
@@ -92,6 +97,7 @@ class OutputListView : public QAbstractScrollArea {
   qreal characterWidth_ = 0;
   int rowHeight_ = 1;
   bool following_ = true;
+  bool followsLastLine_ = false;
   bool scrolling_ = false;
   // What the last scroll to the anchor saw: a tick that changed neither scrolls (and repaints)
   // nothing, so an idle window costs next to nothing.

@@ -10,6 +10,7 @@ add_library(tessaly_window STATIC
   ${CMAKE_CURRENT_LIST_DIR}/about_dlg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dialog_template.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dialog_units.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/dialog_layout.cpp
   ${CMAKE_CURRENT_LIST_DIR}/output_list_view.cpp
   ${CMAKE_CURRENT_LIST_DIR}/line_display.cpp
   ${CMAKE_CURRENT_LIST_DIR}/app_icon.cpp

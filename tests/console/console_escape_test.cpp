@@ -20,7 +20,7 @@ TEST(ConsoleEscapeTest, DeviceBytesNeverReachTheTerminalRaw) {
       {"\x1F\x7F", "\\x1F\\x7F"},
       {"a\\b", "a\\\\b"},
       {"\\x41", "\\\\x41"},
-      {"\x80\x9B\xA9", "\xC2\x80\xC2\x9B\xC2\xA9"},
+      {"\x80\x9B\xA9", "\\x80\\x9B\xC2\xA9"},
       {"caf\xE9", "caf\xC3\xA9"},
       {"\xC0\xFF", "\xC3\x80\xC3\xBF"},
       {"Demo device ready\r", "Demo device ready\\x0D"},

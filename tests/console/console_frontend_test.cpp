@@ -180,10 +180,18 @@ TEST(ConsoleFrontendTest, StopSignalsEndTheRunCleanly) {
 
 TEST(ConsoleFrontendTest, ListsPortsByIndexWithEscapedNames) {
   FakeMidiInputService service;
-  service.SetPorts({"JACK: sender:out", "odd\x01name\\"});
+  // Names are UTF-8; a C1 control (CSI here) or a byte of no valid sequence reaches the
+  // terminal only as an escape.
+  service.SetPorts({"JACK: sender:out", "odd\x01name\\", "M\xC3\xBCller",
+                    "csi\xC2\x9B"
+                    "2J",
+                    "raw\x9B"
+                    "2J\xFF"});
   Capture out;
   EXPECT_EQ(ListPorts(service, out.file()), 0);
-  const std::vector<std::string> expected = {"0\tJACK: sender:out", "1\todd\\x01name\\\\"};
+  const std::vector<std::string> expected = {"0\tJACK: sender:out", "1\todd\\x01name\\\\",
+                                             "2\tM\xC3\xBCller", "3\tcsi\\xC2\\x9B2J",
+                                             "4\traw\\x9B2J\\xFF"};
   EXPECT_EQ(out.Lines(), expected);
 }
 

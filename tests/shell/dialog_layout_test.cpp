@@ -171,7 +171,7 @@ TEST(DialogUnitsTest, BaseUnitsGrowWithTheFont) {
 TEST_F(DialogLayoutTest, GeometryFollowsTheTemplateOnTheDialogFont) {
   const DialogBaseUnits units = BaseUnitsOf(dialog->font());
   EXPECT_EQ(dialog->size(), MapDialogSize(672, 426, units));
-  EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize()) << "a fixed dialog frame";
+  EXPECT_EQ(dialog->minimumSize(), dialog->size()) << "the template's size is the smallest";
   const QRect client = dialog->rect();
   for (const Expected& e : kControls) {
     SCOPED_TRACE(e.id);
@@ -194,6 +194,104 @@ TEST_F(DialogLayoutTest, GeometryFollowsTheTemplateOnTheDialogFont) {
   EXPECT_LT(Geometry(kIdMessageBoxList).right(), Geometry(kIdBasicMessageList).left());
   EXPECT_EQ(Geometry(kIdBasicMessageList).top(), Geometry(kIdMessageBoxList).top());
   EXPECT_EQ(Geometry(kIdPortCount).left(), Geometry(kIdPortIndex).left());
+}
+
+TEST_F(DialogLayoutTest, ALargerWindowGivesTheListsTheRoom) {
+  std::map<int, QRect> before;
+  for (const Expected& e : kControls) before[e.id] = Geometry(e.id);
+  // The template itself lets the statistics window's top edge run one unit under its two
+  // buttons; that is the only overlap it has, and a larger window must add none.
+  const auto templateOverlap = [&](QWidget* a, QWidget* b) {
+    const QRect ra = before.count(a->objectName().mid(7).toInt())
+                         ? before[a->objectName().mid(7).toInt()]
+                         : QRect();
+    const QRect rb = before.count(b->objectName().mid(7).toInt())
+                         ? before[b->objectName().mid(7).toInt()]
+                         : QRect();
+    return a->objectName().startsWith("control") && b->objectName().startsWith("control") &&
+           ra.intersects(rb);
+  };
+  const QSize small = dialog->size();
+  for (const QSize extra : {QSize(400, 300), QSize(0, 250), QSize(300, 0), QSize(-50, -50)}) {
+    SCOPED_TRACE(extra.width() * 10000 + extra.height());
+    dialog->resize(small + extra);
+    QTest::qWait(10);
+    EXPECT_EQ(dialog->size(), small.expandedTo(small + extra)) << "never below the template";
+    for (int id : {kIdMessageBoxList, kIdBasicMessageList, kIdStatisticsList, kIdSysexList}) {
+      const QSize grown = Geometry(id).size() - before[id].size();
+      EXPECT_GE(grown.width(), 0) << id;
+      EXPECT_GE(grown.height(), 0) << id;
+      if (extra.width() > 0) {
+        EXPECT_GT(grown.width(), 0) << id;
+      }
+      if (extra.height() > 0) {
+        EXPECT_GT(grown.height(), 0) << id;
+      }
+    }
+    if (extra.height() > 0) {
+      const int sysex = Geometry(kIdSysexList).height() - before[kIdSysexList].height();
+      EXPECT_GT(sysex, Geometry(kIdMessageBoxList).height() - before[kIdMessageBoxList].height());
+      EXPECT_GT(sysex, Geometry(kIdStatisticsList).height() - before[kIdStatisticsList].height());
+    }
+    const QRect client = dialog->rect();
+    std::vector<QWidget*> all;
+    for (QWidget* w : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (w->isWindow() || !w->isVisible()) continue;
+      all.push_back(w);
+    }
+    ASSERT_GE(all.size(), std::size(kControls));
+    const QWidget* group = dialog->Control(kIdFilterGroup);
+    for (size_t a = 0; a < all.size(); ++a) {
+      EXPECT_TRUE(client.contains(all[a]->geometry())) << all[a]->objectName().toStdString();
+      for (size_t b = a + 1; b < all.size(); ++b) {
+        // The toggles lie inside their group box, as on the template.
+        if (all[a] == group || all[b] == group) {
+          const QWidget* other = all[a] == group ? all[b] : all[a];
+          const int id = other->objectName().mid(7).toInt();
+          if (id >= kIdKeyOff && id <= kIdVelocityZeroKeyOff) {
+            EXPECT_TRUE(group->geometry().contains(other->geometry())) << id;
+            continue;
+          }
+        }
+        if (templateOverlap(all[a], all[b])) {
+          EXPECT_LE(all[a]->geometry().intersected(all[b]->geometry()).height(),
+                    before[all[a]->objectName().mid(7).toInt()]
+                        .intersected(before[all[b]->objectName().mid(7).toInt()])
+                        .height());
+          continue;
+        }
+        EXPECT_FALSE(all[a]->geometry().intersects(all[b]->geometry()))
+            << all[a]->objectName().toStdString() << " over " << all[b]->objectName().toStdString()
+            << (qobject_cast<QLabel*>(all[a]) ? qobject_cast<QLabel*>(all[a])->text().toStdString()
+                                              : std::string());
+      }
+    }
+    // The order the template gives stays: message box above sysex above statistics, the
+    // MIDI message list to their right, OK above Cancel at the right edge.
+    EXPECT_LT(Geometry(kIdMessageBoxList).bottom(), Geometry(kIdSysexList).top());
+    EXPECT_LT(Geometry(kIdSysexList).bottom(), Geometry(kIdStatisticsList).top());
+    EXPECT_LT(Geometry(kIdSysexList).right(), Geometry(kIdBasicMessageList).left());
+    EXPECT_EQ(client.right() - Geometry(kIdOk).right(), small.width() - 1 - before[kIdOk].right());
+  }
+}
+
+TEST_F(DialogLayoutTest, TheSysexListFollowsItsLastLineUntilScrolledUp) {
+  OutputList& sysex = dialog->core().sysexList;
+  OutputListView* view = dialog->ListView(kIdSysexList);
+  for (int i = 0; i < 60; ++i) sysex.AppendLine("sysex line " + std::to_string(i));
+  Button(*dialog, kIdUpdateAll)->click();
+  QScrollBar* bar = view->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum()) << "the newest line in sight";
+  bar->setValue(3);  // the user reads back
+  for (int i = 60; i < 80; ++i) sysex.AppendLine("sysex line " + std::to_string(i));
+  Button(*dialog, kIdUpdateAll)->click();
+  EXPECT_EQ(bar->value(), 3) << "the place kept";
+  bar->setValue(bar->maximum());
+  for (int i = 80; i < 90; ++i) sysex.AppendLine("sysex line " + std::to_string(i));
+  Button(*dialog, kIdUpdateAll)->click();
+  EXPECT_EQ(bar->value(), bar->maximum());
+  EXPECT_EQ(bar->value() + view->VisibleRows() - 1, 89);
 }
 
 TEST_F(DialogLayoutTest, AStatisticsRowFitsItsWindowInTheListFont) {

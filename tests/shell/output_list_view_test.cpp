@@ -60,7 +60,11 @@ TEST(OutputListViewRowsTest, RowsAppearAtSyncAndAClearIsTakenUpWithItsRefill) {
   list.Clear();
   list.AppendLine("x");
   list.AppendLine("y");
-  EXPECT_EQ(view.RowText(0), "") << "a cleared line is not read";
+  // Until the sync the rows show what the list holds now: no row of a line it has is empty,
+  // and no row past its end reads a line.
+  EXPECT_EQ(view.RowText(0), "x");
+  EXPECT_EQ(view.RowText(1), "y");
+  EXPECT_EQ(view.RowText(2), "");
   view.Sync();
   EXPECT_THAT(Rows(view), ::testing::ElementsAre("x", "y"));
 

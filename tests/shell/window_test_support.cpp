@@ -8,8 +8,8 @@ std::string StatusLine(std::string_view label, const char* text) {
   return std::string(label) + text;
 }
 
-std::unique_ptr<CMonitorDlg> OpenDialog(FakeMidiInputService& service) {
-  auto dialog = std::make_unique<CMonitorDlg>(service);
+std::unique_ptr<CMonitorDlg> OpenDialog(FakeMidiInputService& service, uint32_t startPort) {
+  auto dialog = std::make_unique<CMonitorDlg>(service, startPort);
   dialog->show();
   if (!QTest::qWaitForWindowExposed(dialog.get())) return nullptr;
   // Shortcuts (F1) and the default button (Enter) work in the active window.

@@ -26,9 +26,9 @@ inline constexpr char kSuccess[] = "The specified command was carried out.";
 // A status line as port control reports it: the 22-character label, then the result's text.
 std::string StatusLine(std::string_view label, const char* text = kSuccess);
 
-// The dialog as a user meets it: built (which opens port 0), shown, exposed. The fake's call
+// The dialog as a user meets it: built (which opens `startPort`), shown, exposed. The fake's call
 // log is cleared afterwards, so a test sees only the calls it causes.
-std::unique_ptr<CMonitorDlg> OpenDialog(FakeMidiInputService& service);
+std::unique_ptr<CMonitorDlg> OpenDialog(FakeMidiInputService& service, uint32_t startPort = 0);
 
 QAbstractButton* Button(CMonitorDlg& dialog, int id);
 QString EditText(CMonitorDlg& dialog, int id);
