@@ -16,6 +16,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Every wait of the tests, times TESSALY_E2E_TIME_SCALE (an emulated guest runs several times
+// slower than the host).
+Millis Scaled(Millis duration) {
+  static const long scale = [] {
+    const char* value = std::getenv("TESSALY_E2E_TIME_SCALE");
+    const long parsed = value != nullptr ? std::strtol(value, nullptr, 10) : 1;
+    return parsed >= 1 ? parsed : 1;
+  }();
+  return duration * scale;
+}
+
 }  // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
@@ -129,7 +140,7 @@ bool ChildProcess::Pump(Millis timeout) {
 
 std::optional<std::string> ChildProcess::WaitForLine(
     const std::function<bool(const std::string&)>& match, Millis timeout) {
-  const auto deadline = Clock::now() + timeout;
+  const auto deadline = Clock::now() + Scaled(timeout);
   for (;;) {
     for (; matched_ < lines_.size(); ++matched_) {
       if (match(lines_[matched_])) return lines_[matched_++];
@@ -141,7 +152,7 @@ std::optional<std::string> ChildProcess::WaitForLine(
 }
 
 void ChildProcess::ReadFor(Millis duration) {
-  const auto deadline = Clock::now() + duration;
+  const auto deadline = Clock::now() + Scaled(duration);
   for (;;) {
     const auto left = std::chrono::duration_cast<Millis>(deadline - Clock::now());
     if (left.count() <= 0 || !Pump(std::min(left, Millis(100)))) return;
@@ -164,7 +175,7 @@ bool ChildProcess::Running() {
 }
 
 std::optional<int> ChildProcess::Wait(Millis timeout) {
-  const auto deadline = Clock::now() + timeout;
+  const auto deadline = Clock::now() + Scaled(timeout);
   while (Running()) {
     const auto left = std::chrono::duration_cast<Millis>(deadline - Clock::now());
     if (left.count() <= 0) return std::nullopt;

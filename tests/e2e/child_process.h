@@ -11,7 +11,8 @@
 
 // A child process for the end-to-end tests: its standard input is ours to write, its standard
 // output comes back line by line, its standard error is kept for the failure report. The
-// destructor kills it (by its process id) if it still runs.
+// destructor kills it (by its process id) if it still runs. Every timeout and duration is
+// multiplied by TESSALY_E2E_TIME_SCALE when it is set (the emulated guest is slower).
 namespace tessaly::e2e {
 
 using Millis = std::chrono::milliseconds;

@@ -1,6 +1,7 @@
-// End-to-end: the program against a real JACK server (started by the test fixture under a
-// name of its own, JACK_DEFAULT_SERVER) and our sender. Every check is on the exact lines the
-// console writes; time stamps are checked by pattern and then stand as " Time.T- ".
+// End-to-end: the program against a real MIDI system (midi_system.h: a JACK server started by
+// the test fixture under a name of its own, JACK_DEFAULT_SERVER, or the kernel's ALSA
+// sequencer in the emulated guest) and our sender of the same system. Every check is on the exact
+// lines the console writes; time stamps are checked by pattern and then stand as " Time.T- ".
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/midi_system.h"
 #include "tests/e2e/start_jack_server.h"
 
 namespace tessaly::e2e {
@@ -140,15 +142,15 @@ class EndToEndTest : public ::testing::Test {
   static std::string Binary() { return TESSALY_BINARY; }
 
   std::unique_ptr<ChildProcess> Sender(const std::string& name, const std::string& connect = "") {
-    std::vector<std::string> argv = {JACK_SENDER_BINARY, "--name", name};
+    std::vector<std::string> argv = {SenderBinary(), "--name", name};
     if (!connect.empty()) argv.insert(argv.end(), {"--connect", connect});
-    auto sender = std::make_unique<ChildProcess>(argv, environment_);
+    auto sender = std::make_unique<ChildProcess>(OnSystem(argv), environment_);
     EXPECT_TRUE(sender->WaitForLine("ready", 10s)) << sender->ErrorText();
     return sender;
   }
 
   Lines ListPorts() {
-    ChildProcess list({Binary(), "--list-ports"}, environment_);
+    ChildProcess list(OnSystem({Binary(), "--list-ports"}), environment_);
     EXPECT_EQ(list.Wait(20s), 0) << list.ErrorText();
     return list.Lines();
   }
@@ -165,10 +167,18 @@ class EndToEndTest : public ::testing::Test {
     return 9999;
   }
 
+  // The port of the sender named `name` (midi_system.h: names differ by system).
+  uint32_t SenderPort(const std::string& name) {
+    const Lines ports = ListPorts();
+    const std::optional<uint32_t> index = SenderPortIndex(ports, name);
+    if (!index)
+      ADD_FAILURE() << "not one port of " << name << " in " << ::testing::PrintToString(ports);
+    return index.value_or(9999);
+  }
+
   std::unique_ptr<ChildProcess> Monitor(uint32_t port) {
     auto monitor = std::make_unique<ChildProcess>(
-        std::vector<std::string>{Binary(), "--console", "--port", std::to_string(port)},
-        environment_);
+        OnSystem({Binary(), "--console", "--port", std::to_string(port)}), environment_);
     EXPECT_TRUE(monitor->WaitForLine(kStartLines.back(), 20s)) << monitor->ErrorText();
     return monitor;
   }
@@ -184,7 +194,7 @@ class EndToEndTest : public ::testing::Test {
   Lines Play(const std::string& senderName, const std::vector<Bytes>& messages,
              const std::string& last) {
     auto sender = Sender(senderName);
-    auto monitor = Monitor(PortOf("JACK: " + senderName + ":out"));
+    auto monitor = Monitor(SenderPort(senderName));
     for (const Bytes& message : messages) sender->WriteLine("send " + Hex(message));
     sender->WriteLine("sync");
     EXPECT_TRUE(sender->WaitForLine("synced", 10s));
@@ -406,14 +416,25 @@ TEST_F(EndToEndTest, MalformedEventsGiveTheErrorAndTheSuspectLine) {
 TEST_F(EndToEndTest, TwoSendersAreListedAndPortOneMonitorsTheSecond) {
   auto first = Sender("e2e-two-a");
   auto second = Sender("e2e-two-b");
-  const Lines ports = {
-      "0\tJACK: e2e-two-a:out",
-      "1\tJACK: e2e-two-b:out",
-      "2\tTessaly MIDI In (JACK virtual port)",
-      "3\tTessaly demo device",
-  };
-  EXPECT_EQ(ListPorts(), ports);
-  auto monitor = Monitor(1);
+  const Lines ports = ListPorts();
+  if (SystemUnderTest() == MidiSystem::kJack) {
+    EXPECT_EQ(ports, (Lines{
+                         "0\tJACK: e2e-two-a:out",
+                         "1\tJACK: e2e-two-b:out",
+                         "2\tTessaly MIDI In (JACK virtual port)",
+                         "3\tTessaly demo device",
+                     }));
+  }
+  // On every system: each sender once, the second right after the first (programs in the
+  // order they came), our own two ports last.
+  const std::optional<uint32_t> a = SenderPortIndex(ports, "e2e-two-a");
+  const std::optional<uint32_t> b = SenderPortIndex(ports, "e2e-two-b");
+  ASSERT_TRUE(a && b) << ::testing::PrintToString(ports);
+  EXPECT_EQ(*b, *a + 1);
+  ASSERT_GE(ports.size(), 4u);
+  EXPECT_EQ(ports[ports.size() - 2], std::to_string(ports.size() - 2) + "\t" + VirtualPortName());
+  EXPECT_EQ(ports.back(), std::to_string(ports.size() - 1) + "\tTessaly demo device");
+  auto monitor = Monitor(*b);
   first->WriteLine("send 90 3C 64");
   second->WriteLine("send 90 3E 64");
   first->WriteLine("sync");
@@ -428,8 +449,8 @@ TEST_F(EndToEndTest, TwoSendersAreListedAndPortOneMonitorsTheSecond) {
 }
 
 TEST_F(EndToEndTest, OtherProgramsSendIntoTheVirtualPort) {
-  auto monitor = Monitor(PortOf("Tessaly MIDI In (JACK virtual port)"));
-  auto sender = Sender("e2e-virtual", "Tessaly MIDI In");
+  auto monitor = Monitor(PortOf(VirtualPortName()));
+  auto sender = Sender("e2e-virtual", VirtualPortPattern());
   sender->WriteLine("send B0 40 7F");
   sender->WriteLine("send " + Hex(Family(0x11, Text("into the virtual port"))));
   sender->WriteLine("sync");
@@ -443,7 +464,7 @@ TEST_F(EndToEndTest, OtherProgramsSendIntoTheVirtualPort) {
 
 TEST_F(EndToEndTest, SenderQuitsInTheMiddleOfASysexMessage) {
   auto sender = Sender("e2e-quitter");
-  auto monitor = Monitor(PortOf("JACK: e2e-quitter:out"));
+  auto monitor = Monitor(SenderPort("e2e-quitter"));
   sender->WriteLine("send 90 3C 64");
   sender->WriteLine("send F0 09 11 41 42 43");  // no F7: the rest never comes
   sender->WriteLine("sync");
@@ -479,7 +500,7 @@ TEST_F(EndToEndTest, TheJackServerIsKilled) {
   auto jackd = StartServer(name);
   ASSERT_TRUE(jackd);
   auto sender = Sender("e2e-doomed");
-  auto monitor = Monitor(PortOf("JACK: e2e-doomed:out"));
+  auto monitor = Monitor(SenderPort("e2e-doomed"));
   sender->WriteLine("send 90 3C 64");
   EXPECT_TRUE(monitor->WaitForLine(EndsWith("# 060 ,Vel 100 , "), 10s));
   jackd->Signal(SIGKILL);
@@ -512,8 +533,8 @@ TEST_F(EndToEndTest, TheJackServerIsKilled) {
 }
 
 TEST_F(EndToEndTest, TheDemoDeviceFillsAllThreeLists) {
-  ChildProcess monitor({Binary(), "--console", "--port",
-                        std::to_string(PortOf("Tessaly demo device")), "--seconds", "4"},
+  ChildProcess monitor(OnSystem({Binary(), "--console", "--port",
+                                 std::to_string(PortOf("Tessaly demo device")), "--seconds", "4"}),
                        environment_);
   EXPECT_EQ(monitor.Wait(30s), 0) << monitor.ErrorText();
   const Lines all = Untimed(monitor.Lines());

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The MIDI system the end-to-end suite runs on, from TESSALY_E2E_SYSTEM:
+//   jack      (default) a JACK server that CTest's fixture starts (jack_server.sh), our JACK
+//             sender (jack_sender.cpp)
+//   alsa      the kernel's sequencer, in the emulated guest that CTest boots (scripts/alsa-guest),
+//             our ALSA sender (alsa_sender.cpp); no server to start
+//   pipewire  not yet here: the JACK sender and the monitor under pw-jack, against a pipewire
+//             daemon (see the marked places below)
+// Everything that differs between systems is in this file.
+namespace tessaly::e2e {
+
+enum class MidiSystem { kJack, kAlsa, kPipewire };
+
+inline MidiSystem SystemUnderTest() {
+  const char* value = std::getenv("TESSALY_E2E_SYSTEM");
+  const std::string name = value != nullptr && *value != '\0' ? value : "jack";
+  if (name == "jack") return MidiSystem::kJack;
+  if (name == "alsa") return MidiSystem::kAlsa;
+  if (name == "pipewire") return MidiSystem::kPipewire;
+  std::fprintf(stderr, "TESSALY_E2E_SYSTEM=%s: not jack, alsa or pipewire\n", name.c_str());
+  std::exit(2);
+}
+
+inline const char* SystemName(MidiSystem system) {
+  switch (system) {
+    case MidiSystem::kJack:
+      return "jack";
+    case MidiSystem::kAlsa:
+      return "alsa";
+    case MidiSystem::kPipewire:
+      return "pipewire";
+  }
+  return "?";
+}
+
+// The command line that starts `argv` on the system: pipewire will put "pw-jack" in front.
+inline std::vector<std::string> OnSystem(std::vector<std::string> argv) {
+  // pipewire: argv.insert(argv.begin(), PW_JACK_BINARY);
+  return argv;
+}
+
+// The sender of the system's own kind (same stdin protocol for all).
+inline std::string SenderBinary() {
+  switch (SystemUnderTest()) {
+    case MidiSystem::kAlsa:
+      return ALSA_SENDER_BINARY;
+    case MidiSystem::kJack:
+    case MidiSystem::kPipewire:  // the JACK sender under pw-jack
+      break;
+  }
+  return JACK_SENDER_BINARY;
+}
+
+// The monitor's own input port, as --list-ports names it.
+inline std::string VirtualPortName() {
+  return SystemUnderTest() == MidiSystem::kAlsa ? "Tessaly MIDI In (ALSA virtual port)"
+                                                : "Tessaly MIDI In (JACK virtual port)";
+}
+
+// What the sender's --connect looks for among the input ports: the monitor's virtual port.
+inline std::string VirtualPortPattern() {
+  return "Tessaly MIDI In";
+}
+
+// The index of the port that a sender named `name` offers, in --list-ports lines
+// ("INDEX\tNAME"): the one line whose name contains `name` and is not one of ours. Port names
+// differ by system ("JACK: NAME:out", "ALSA: NAME:out 128:0", ...); the rule does not care.
+// nullopt when no line or more than one line matches.
+inline std::optional<uint32_t> SenderPortIndex(const std::vector<std::string>& ports,
+                                               const std::string& name) {
+  std::optional<uint32_t> found;
+  for (const std::string& line : ports) {
+    const size_t tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    const std::string portName = line.substr(tab + 1);
+    if (portName.find(name) == std::string::npos || portName.rfind("Tessaly", 0) == 0) continue;
+    if (found) return std::nullopt;
+    found = static_cast<uint32_t>(std::stoul(line.substr(0, tab)));
+  }
+  return found;
+}
+
+// Cases that apply to one system only, as gtest filter patterns; e2e_main.cpp leaves out
+// those of the other systems and says so.
+inline const char* const kJackOnlyCases[] = {
+    "EndToEndTest.TheJackServerIsKilled",
+    "EndToEndTest.WithNoMidiSystemTheDemoDeviceIsPortZero",
+    "FaultInjectionTest.TheServerDiesAndComesBackThenUpAndDownReachAPortAgain",
+    "FaultInjectionTest.AFloodPastEveryQueueIsCountedAndTheMonitorGoesOn",
+    "FaultInjectionTest.EventsJackCannotHandOverAreCountedNeverMadeUp",
+};
+inline const char* const kAlsaOnlyCases[] = {"AlsaEndToEndTest.*"};
+
+inline std::string ExcludedCases(MidiSystem system) {
+  std::string excluded;
+  auto add = [&](const auto& cases) {
+    for (const char* pattern : cases)
+      excluded += (excluded.empty() ? "" : ":") + std::string(pattern);
+  };
+  // pipewire: the JACK-only cases that need a jackd of their own stay out too.
+  if (system != MidiSystem::kJack) add(kJackOnlyCases);
+  if (system != MidiSystem::kAlsa) add(kAlsaOnlyCases);
+  return excluded;
+}
+
+}  // namespace tessaly::e2e
