@@ -35,6 +35,8 @@ class JackInput : public InputSource {
     port_ = jack_port_register(client_, portName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     if (port_ == nullptr) return Failed();
     if (jack_set_process_callback(client_, &JackInput::Process, this) != 0) return Failed();
+    // A server that missed a cycle may have missed our input with it: said as a loss.
+    jack_set_xrun_callback(client_, &JackInput::Xrun, this);
     if (jack_activate(client_) != 0) return Failed();
     if (!source_.empty()) {
       if (!watch_->PortExists(source_)) return kSourceGone;
@@ -72,6 +74,15 @@ class JackInput : public InputSource {
         input.delivery_.Receive(event.buffer, event.size);
       }
     }
+    // Events the server had no room for in this cycle's buffer (0 where it never counts).
+    const uint32_t lost = jack_midi_get_lost_event_count(buffer);
+    if (lost > 0) input.delivery_.ReportLoss(SystemLoss::kJackLostEvents, lost);
+    return 0;
+  }
+
+  // libjack's notification thread.
+  static int Xrun(void* self) {
+    static_cast<JackInput*>(self)->delivery_.ReportLoss(SystemLoss::kJackXrun, 0, false);
     return 0;
   }
 

@@ -96,6 +96,10 @@ class MidiInputService {
   // The losses the MIDI system reported, over every port opened so far (null: a service that
   // has none to report). Read by the drain on the window thread.
   virtual const SystemLosses* Losses() const { return nullptr; }
+  // Window thread, asked at every drain: true when the ports have changed since they were
+  // last counted, so GetNumDevs and GetDevCaps now answer the new list. A service that cannot
+  // tell says false, and its list stays as first counted.
+  virtual bool PortsChanged() { return false; }
 };
 
 }  // namespace tessaly

@@ -48,6 +48,9 @@ class PortBackend {
   // Opens port `index` of the latest ListPorts, feeding `delivery`. Sets `source` on success.
   virtual MidiResult Open(size_t index, InputDelivery& delivery,
                           std::unique_ptr<InputSource>& source) = 0;
+  // True when the ports may have changed since the latest ListPorts (a port came or went, a
+  // server started or stopped); asked often, so cheap. A backend that cannot tell says false.
+  virtual bool ListChanged() { return false; }
 };
 
 }  // namespace tessaly

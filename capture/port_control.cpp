@@ -175,6 +175,12 @@ void PortControl::PreviousPort() {
   host_.Refresh();
 }
 
+void PortControl::RecountIfChanged() {
+  if (!service_.PortsChanged()) return;
+  portCount_ = service_.GetNumDevs();
+  host_.Refresh();
+}
+
 void PortControl::SelectPort(uint32_t port) {
   portIndex_ = port;
   QueryCapabilities();

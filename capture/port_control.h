@@ -61,6 +61,9 @@ class PortControl {
   // Chooses the port the next ReopenPort opens, and queries its name, before any port is
   // open: a front end that starts on a port other than 0.
   void SelectPort(uint32_t port);
+  // When the service's ports changed (hotplug): counts them again, so the port count and
+  // Up/Down know the new list; the open port and its index stay as they are.
+  void RecountIfChanged();
 
   uint32_t portIndex() const { return portIndex_; }
   uint32_t portCount() const { return portCount_; }

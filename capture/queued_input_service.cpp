@@ -90,6 +90,16 @@ QueuedInputService::Session* QueuedInputService::Find(MidiInHandle handle) const
   return session;
 }
 
+bool QueuedInputService::PortsChanged() {
+  bool changed = false;
+  for (auto& backend : backends_) changed = backend->ListChanged() || changed;
+  if (!changed) return false;
+  // The next call lists again; the open port stays open (its backend keeps what it opened).
+  listed_ = false;
+  listFresh_ = false;
+  return true;
+}
+
 uint32_t QueuedInputService::GetNumDevs() {
   // A list made for GetDevCaps just before (as at the start of port control) is counted as it
   // is, rather than asking every MIDI system again.

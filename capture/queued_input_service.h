@@ -59,6 +59,7 @@ class QueuedInputService : public MidiInputService {
   // Window thread; applies to the open port at once and to every port opened later.
   void SetDeliveryGate(const DeliveryGate* gate) override;
   const SystemLosses* Losses() const override { return &losses_; }
+  bool PortsChanged() override;
 
  private:
   struct Port {

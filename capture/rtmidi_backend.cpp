@@ -192,7 +192,8 @@ std::vector<PortListing> RtMidiBackend::ListPorts() {
   entries_.clear();
   std::vector<PortListing> names;
   std::vector<RtMidi::Api> present;
-  for (RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
+  // JACK's ports are listed by JackBackend (jack_backend.h).
+  for (RtMidi::Api api : {RtMidi::LINUX_ALSA}) {
     if (!Available(api)) continue;
     present.push_back(api);
     for (std::string& rtName : SourceNames(api)) {

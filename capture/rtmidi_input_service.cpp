@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "capture/demo_device.h"
+#include "capture/jack_backend.h"
 #include "capture/rtmidi_backend.h"
 
 namespace tessaly {
@@ -12,6 +13,7 @@ namespace {
 std::vector<std::unique_ptr<PortBackend>> Backends() {
   std::vector<std::unique_ptr<PortBackend>> backends;
   backends.push_back(std::make_unique<RtMidiBackend>());
+  backends.push_back(std::make_unique<JackBackend>());
   backends.push_back(std::make_unique<DemoBackend>());
   return backends;
 }

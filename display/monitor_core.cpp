@@ -25,6 +25,7 @@ void MonitorCore::DrainAndDisplay() {
   eventLines_.DrainEvents(state, filters_, statistics_, basicMessageList, messageBoxList);
   // After the events: the system's loss lines follow what it did hand over.
   if (const SystemLosses* losses = service_.Losses()) lossLines_.Append(*losses, messageBoxList);
+  ports_.RecountIfChanged();
   statistics_.RedrawIfDirty(state.statusCounters, statisticsList);
   MarkNewest(messageBoxList, rememberedMessageBox_);
   MarkNewest(basicMessageList, rememberedBasic_);
