@@ -37,7 +37,14 @@ JackWatch* JackBackend::Watch() {
 bool JackBackend::ListChanged() {
   // A server that was absent at the last listing may have started since; one that is there
   // says so through its callback.
-  if (watch_ != nullptr) return watch_->TakeChange();
+  if (watch_ != nullptr && !watch_->ServerGone()) return watch_->TakeChange();
+  // The server went away: while our input of it is open the list stays as it was (and each
+  // index names the same port when the server comes back); then it is made again.
+  if (DeadJackInputOpen()) return false;
+  if (watch_ != nullptr) {
+    watch_.reset();
+    return true;
+  }
   const auto now = std::chrono::steady_clock::now();
   if (now - lastProbe_ < kProbePeriod) return false;
   lastProbe_ = now;
@@ -45,7 +52,9 @@ bool JackBackend::ListChanged() {
 }
 
 std::vector<PortListing> JackBackend::ListPorts() {
+  if (watch_ != nullptr && watch_->ServerGone() && DeadJackInputOpen()) return listed_;
   entries_.clear();
+  listed_.clear();
   std::vector<PortListing> names;
   JackWatch* watch = Watch();
   if (watch == nullptr) return names;
@@ -55,6 +64,7 @@ std::vector<PortListing> JackBackend::ListPorts() {
   }
   names.push_back({std::string(kVirtualPortName) + " (JACK virtual port)", PortGroup::kOwn});
   entries_.push_back({true, {}});
+  listed_ = names;
   return names;
 }
 
@@ -62,6 +72,8 @@ MidiResult JackBackend::Open(size_t index, InputDelivery& delivery,
                              std::unique_ptr<InputSource>& source) {
   if (index >= entries_.size()) return kBadDeviceId;
   const Entry& entry = entries_[index];
+  // A dead server's clients are all closed before a new one opens (see DeadJackInputOpen).
+  if (watch_ != nullptr && watch_->ServerGone() && !DeadJackInputOpen()) watch_.reset();
   return OpenJackInput(entry.isVirtual ? std::string() : entry.port,
                        entry.isVirtual ? kVirtualPortName : kInputPortName, delivery, source);
 }

@@ -37,6 +37,7 @@ class JackBackend : public PortBackend {
 
   std::unique_ptr<JackWatch> watch_;
   std::vector<Entry> entries_;
+  std::vector<PortListing> listed_;  // the latest listing, kept while a dead server's input is open
   // With no server, whether one has started is asked at most once a period: a client open
   // that fails is cheap on jackd but not on PipeWire's libjack.
   std::chrono::steady_clock::time_point lastProbe_{};

@@ -3,9 +3,11 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <new>
+#include <vector>
 
 #include "capture/jack_presence.h"
 
@@ -14,17 +16,25 @@ namespace {
 
 constexpr const char* kClientName = "Tessaly";
 
+class JackInput;
+std::vector<const JackInput*> openInputs;  // window thread
+
 class JackInput : public InputSource {
  public:
   JackInput(std::string source, InputDelivery& delivery)
-      : source_(std::move(source)), delivery_(delivery) {}
+      : source_(std::move(source)), delivery_(delivery) {
+    openInputs.push_back(this);
+  }
   JackInput(const JackInput&) = delete;
   JackInput& operator=(const JackInput&) = delete;
 
   // jack_client_close deactivates first: once it has returned, Process never runs again.
   ~JackInput() override {
     if (client_ != nullptr) jack_client_close(client_);
+    openInputs.erase(std::find(openInputs.begin(), openInputs.end(), this));
   }
+
+  bool ServerGone() const { return watch_ != nullptr && watch_->ServerGone(); }
 
   MidiResult Open(const char* portName) {
     watch_ = std::make_unique<JackWatch>();
@@ -94,6 +104,11 @@ class JackInput : public InputSource {
 };
 
 }  // namespace
+
+bool DeadJackInputOpen() {
+  return std::any_of(openInputs.begin(), openInputs.end(),
+                     [](const JackInput* input) { return input->ServerGone(); });
+}
 
 MidiResult OpenJackInput(const std::string& source, const char* portName, InputDelivery& delivery,
                          std::unique_ptr<InputSource>& opened) {

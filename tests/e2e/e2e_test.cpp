@@ -570,7 +570,12 @@ TEST_F(EndToEndTest, APortThatComesAndGoesIsSeenWithoutARestart) {
   monitor->ReadFor(300ms);
   step("up");
   play(*second, "90 40 64", "# 064 ,Vel 100 , ");
-  const Lines all = Untimed(Stop(*monitor));
+  // Time stamps start again at each port: replaced, not checked for order.
+  Lines all;
+  static const std::regex kTime(R"(\t Time\.0\.\.\d\d:\d\d:\d\d\.\d\d\d- )");
+  for (const std::string& line : Stop(*monitor)) {
+    all.push_back(std::regex_replace(line, kTime, "\t Time.T- "));
+  }
   const Lines expected = {
       "midi\t Time.T- 643E90 Chan 01 NOTE_ON        # 062 ,Vel 100 , ",
       "msg\tmidiInReset           The MIDI source has disappeared.",
