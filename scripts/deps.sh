@@ -5,6 +5,7 @@ TESSALY_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   librtmidi-dev libjack-jackd2-dev libasound2-dev jackd2
   qt6-base-dev qt6-svg-dev libgl-dev procps
+  pipewire pipewire-bin pipewire-jack
 )
 
 tessaly_install_deps() {
