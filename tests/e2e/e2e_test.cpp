@@ -540,6 +540,23 @@ TEST_F(EndToEndTest, ABurstInOneCycleIsShownOrReported) {
       << "shown " << shown << " reported " << reported << " of " << written;
 }
 
+// A device that a bridge brings into JACK (a physical port: PipeWire's bridge of an ALSA
+// device, or jackd's) is listed after the programs, named as the same device by another road.
+TEST_F(EndToEndTest, ABridgedDeviceIsListedAfterTheProgramsAndSaysSo) {
+  if (SystemUnderTest() == MidiSystem::kAlsa) GTEST_SKIP() << "a JACK port";
+  auto program = Sender("e2e-program");
+  auto device = std::make_unique<ChildProcess>(
+      OnSystem({JACK_BURST_BINARY, "--name", "e2e-device", "--physical"}), environment_);
+  ASSERT_TRUE(device->WaitForLine("ready", 10s)) << device->ErrorText();
+  const Lines ports = ListPorts();
+  const std::optional<uint32_t> p = SenderPortIndex(ports, "e2e-program");
+  const std::optional<uint32_t> d = SenderPortIndex(ports, "e2e-device");
+  ASSERT_TRUE(p && d) << ::testing::PrintToString(ports);
+  EXPECT_EQ(*d, *p + 1);
+  EXPECT_EQ(ports[*d],
+            std::to_string(*d) + "\tJACK: e2e-device:out (a device again, bridged into JACK)");
+}
+
 // Ports that come and go while the monitor runs are in its list at once: Up reaches a sender
 // that started after the monitor, the port that went away says so, and once it is back Up
 // reaches it again.
