@@ -9,7 +9,6 @@
 
 #include "capture/alsa_input.h"
 #include "capture/alsa_presence.h"
-#include "capture/rtmidi_backend.h"
 
 namespace tessaly {
 namespace {

@@ -29,7 +29,7 @@ class AlsaBackend : public PortBackend {
   std::vector<PortListing> ListPorts() override;
   MidiResult Open(size_t index, InputDelivery& delivery,
                   std::unique_ptr<InputSource>& source) override;
-  uint64_t PortsChanged() const override {
+  uint64_t PortsChanged() override {
     // relaxed: a count only; the list itself is read again from the kernel.
     return changes_.load(std::memory_order_relaxed);
   }

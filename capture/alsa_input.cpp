@@ -15,7 +15,6 @@
 
 #include "capture/alsa_event_bytes.h"
 #include "capture/alsa_presence.h"
-#include "capture/rtmidi_backend.h"
 
 namespace tessaly {
 namespace {

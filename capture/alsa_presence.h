@@ -1,8 +1,7 @@
 #pragma once
 
 // Whether the ALSA sequencer can be opened on this machine (a kernel without ALSA has no
-// /dev/snd/seq). Asked before RtMidi is, because RtMidi's ALSA constructor prints to standard
-// error and throws when the sequencer is missing. Window thread.
+// /dev/snd/seq), asked quietly: alsa-lib prints its own errors otherwise. Window thread.
 namespace tessaly {
 
 bool AlsaSequencerAvailable();

@@ -51,7 +51,7 @@ class FakeMidiInputService : public MidiInputService {
   void SetReportedPortCount(std::optional<uint32_t> count) { reportedCount_ = count; }
   // What a hotplug announcement does: PortsChanged moves on (SetPorts alone does not).
   void AnnouncePortChange() { ++portChanges_; }
-  uint64_t PortsChanged() const override { return portChanges_; }
+  uint64_t PortsChanged() override { return portChanges_; }
   // The next `times` calls (or every call, with times < 0) fail with `result` and do nothing.
   void FailCall(Call call, MidiResult result, int times = 1);
   void ClearFailures();

@@ -15,7 +15,7 @@
 #include "capture/system_losses.h"
 
 // InputDelivery: the part of the MIDI input service between one open port and the input
-// callback. Whatever delivers MIDI (RtMidi's thread, the JACK process thread, the demo
+// callback. Whatever delivers MIDI (the ALSA reader thread, the JACK process thread, the demo
 // device) hands each message to Receive, which stamps it and queues a copy without locking or
 // waiting. The service's input thread, owned here, takes the messages in arrival order, parses
 // them and calls the callback: MIM_DATA and MIM_ERROR for short messages, and the queued
@@ -37,8 +37,8 @@
 // once.
 //
 // Time stamps: milliseconds since StartInput, read from the monotonic clock when the message
-// is received, or given by the source (ReceiveAt) (RtMidi's own stamps are deltas from the previous
-// message, so they cannot say how long after the start a message came).
+// is received, or given by the source (ReceiveAt: the ALSA sequencer's stamp of arrival, so that
+// events read late in a burst keep their own times).
 namespace tessaly {
 
 class InputDelivery {

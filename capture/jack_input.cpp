@@ -3,9 +3,11 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <new>
+#include <vector>
 
 #include "capture/jack_presence.h"
 
@@ -14,17 +16,25 @@ namespace {
 
 constexpr const char* kClientName = "Tessaly";
 
+class JackInput;
+std::vector<const JackInput*> openInputs;  // window thread
+
 class JackInput : public InputSource {
  public:
   JackInput(std::string source, InputDelivery& delivery)
-      : source_(std::move(source)), delivery_(delivery) {}
+      : source_(std::move(source)), delivery_(delivery) {
+    openInputs.push_back(this);
+  }
   JackInput(const JackInput&) = delete;
   JackInput& operator=(const JackInput&) = delete;
 
   // jack_client_close deactivates first: once it has returned, Process never runs again.
   ~JackInput() override {
     if (client_ != nullptr) jack_client_close(client_);
+    openInputs.erase(std::find(openInputs.begin(), openInputs.end(), this));
   }
+
+  bool ServerGone() const { return watch_ != nullptr && watch_->ServerGone(); }
 
   MidiResult Open(const char* portName) {
     watch_ = std::make_unique<JackWatch>();
@@ -35,6 +45,8 @@ class JackInput : public InputSource {
     port_ = jack_port_register(client_, portName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     if (port_ == nullptr) return Failed();
     if (jack_set_process_callback(client_, &JackInput::Process, this) != 0) return Failed();
+    // A server that missed a cycle may have missed our input with it: said as a loss.
+    jack_set_xrun_callback(client_, &JackInput::Xrun, this);
     if (jack_activate(client_) != 0) return Failed();
     if (!source_.empty()) {
       if (!watch_->PortExists(source_)) return kSourceGone;
@@ -72,6 +84,15 @@ class JackInput : public InputSource {
         input.delivery_.Receive(event.buffer, event.size);
       }
     }
+    // Events the server had no room for in this cycle's buffer (0 where it never counts).
+    const uint32_t lost = jack_midi_get_lost_event_count(buffer);
+    if (lost > 0) input.delivery_.ReportLoss(SystemLoss::kJackLostEvents, lost);
+    return 0;
+  }
+
+  // libjack's notification thread.
+  static int Xrun(void* self) {
+    static_cast<JackInput*>(self)->delivery_.ReportLoss(SystemLoss::kJackXrun, 0, false);
     return 0;
   }
 
@@ -83,6 +104,11 @@ class JackInput : public InputSource {
 };
 
 }  // namespace
+
+bool DeadJackInputOpen() {
+  return std::any_of(openInputs.begin(), openInputs.end(),
+                     [](const JackInput* input) { return input->ServerGone(); });
+}
 
 MidiResult OpenJackInput(const std::string& source, const char* portName, InputDelivery& delivery,
                          std::unique_ptr<InputSource>& opened) {

@@ -20,6 +20,11 @@ namespace tessaly {
 // output port `source` (its full name), or from nothing when `source` is empty: our virtual
 // port, which other programs connect to. Sets `opened` on success; once it is destroyed, the
 // process callback never runs again.
+// True while one of our JACK inputs of a server that went away is still open. jackd's libjack
+// crashes in that input's jack_client_close when another client was opened or closed since the
+// server died, so nothing else opens or closes a client until it is closed. Window thread.
+bool DeadJackInputOpen();
+
 MidiResult OpenJackInput(const std::string& source, const char* portName, InputDelivery& delivery,
                          std::unique_ptr<InputSource>& opened);
 

@@ -9,7 +9,7 @@
 #include "capture/system_losses.h"
 
 // The MIDI input service: the calls the monitor makes on the host's MIDI system, with the
-// semantics of a classic multimedia input API. Implementations: the RtMidi service (ALSA
+// semantics of a classic multimedia input API. Implementations: the host service (ALSA
 // and JACK) and the scriptable fake that the tests drive.
 //
 // Threads. Port calls come from the window thread. The service calls the input callback on a
@@ -98,7 +98,7 @@ class MidiInputService {
   virtual const SystemLosses* Losses() const { return nullptr; }
   // A count that moves on when the list of ports may have changed (a device plugged in, a
   // program gone); 0 for ever from a service that cannot tell. Cheap: read at every tick.
-  virtual uint64_t PortsChanged() const { return 0; }
+  virtual uint64_t PortsChanged() { return 0; }
 };
 
 }  // namespace tessaly

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Classifies the raw bytes that a MIDI system hands over (one "message" per call, as RtMidi
-// delivers them) into what the input callback reports: well-formed short messages, malformed
+// Classifies the raw bytes that a MIDI system hands over (one "message" per call, as the
+// sources deliver them) into what the input callback reports: well-formed short messages, malformed
 // input, and runs of system-exclusive bytes for the receive buffer.
 //
 // Rules, byte by byte:

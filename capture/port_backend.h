@@ -35,6 +35,9 @@ enum class PortGroup : uint8_t {
   kDemo,      // the built-in demo device
 };
 
+// Our own virtual input port, on each MIDI system that has one.
+inline constexpr const char* kVirtualPortName = "Tessaly MIDI In";
+
 struct PortListing {
   std::string name;  // what the user sees
   PortGroup group;
@@ -50,7 +53,7 @@ class PortBackend {
                           std::unique_ptr<InputSource>& source) = 0;
   // A count that moves on whenever this backend's ports may have changed (0 for ever: a
   // backend that cannot tell). Cheap, for the window thread's every tick; any thread.
-  virtual uint64_t PortsChanged() const { return 0; }
+  virtual uint64_t PortsChanged() { return 0; }
 };
 
 }  // namespace tessaly

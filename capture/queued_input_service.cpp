@@ -37,9 +37,9 @@ void QueuedInputService::RefreshPorts() {
   listed_ = true;
 }
 
-uint64_t QueuedInputService::PortsChanged() const {
+uint64_t QueuedInputService::PortsChanged() {
   uint64_t total = 0;
-  for (const auto& backend : backends_) total += backend->PortsChanged();
+  for (auto& backend : backends_) total += backend->PortsChanged();
   return total;
 }
 

@@ -63,7 +63,7 @@ class QueuedInputService : public MidiInputService {
   // delivers (the recorder; null: none). It must outlive the ports.
   void SetTap(CaptureTap* tap) { tap_ = tap; }
   // Moves on when any backend's does (a listing made after it sees the change).
-  uint64_t PortsChanged() const override;
+  uint64_t PortsChanged() override;
 
  private:
   struct Port {

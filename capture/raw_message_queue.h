@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-// RawMessageQueue: the messages a MIDI system delivers, copied out of its thread (RtMidi's
+// RawMessageQueue: the messages a MIDI system delivers, copied out of its thread (the ALSA reader's
 // input thread, the JACK process thread, or the demo device) to the service's input thread.
 // Single producer, single consumer, fixed capacity, never blocks: a message that does not fit
 // is dropped and counted. Each record is a 4-byte length, a 4-byte time stamp and the bytes,

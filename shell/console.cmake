@@ -13,4 +13,4 @@ add_library(tessaly_console STATIC
   ${CMAKE_CURRENT_LIST_DIR}/record_option.cpp
 )
 target_include_directories(tessaly_console PRIVATE ${CMAKE_BINARY_DIR}/generated)
-target_link_libraries(tessaly_console PUBLIC tessaly_display tessaly_rtmidi tessaly_save_lists)
+target_link_libraries(tessaly_console PUBLIC tessaly_display tessaly_host_input tessaly_save_lists)

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "capture/rtmidi_input_service.h"
+#include "capture/host_input_service.h"
 #include "shell/console_frontend.h"
 #include "shell/console_options.h"
 #include "shell/monitor_app.h"
@@ -23,14 +23,14 @@ namespace {
 
 using namespace tessaly;
 
-void PrintServiceReport(const RtMidiInputService& service) {
+void PrintServiceReport(const HostInputService& service) {
   std::fputs(ServiceReport(service.TotalCounts()).c_str(), stdout);
   std::fflush(stdout);
 }
 
 // The window with what the command line asks of it: another port than 0, a run of S seconds
 // that ends as OK does (for measurements offscreen), and the report at the end.
-int RunWindowWithOptions(int argc, char** argv, RtMidiInputService& service, const Options& options,
+int RunWindowWithOptions(int argc, char** argv, HostInputService& service, const Options& options,
                          Recorder* recorder) {
   CMonitorApp app(argc, argv);
   CMonitorDlg dialog(service, options.port);
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
       std::fputs(VersionText().c_str(), stdout);
       return 0;
     case RunMode::kListPorts: {
-      RtMidiInputService service;
+      HostInputService service;
       return ListPorts(service, stdout);
     }
     case RunMode::kConsole: {
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
       // A console in the background of a shell then reads EIO from its terminal (and stops
       // reading commands) instead of being stopped.
       signal(SIGTTIN, SIG_IGN);
-      RtMidiInputService service;
+      HostInputService service;
       std::unique_ptr<Recorder> recorder;
       if (!options.recordFile.empty()) {
         recorder = StartRecording(service, options.recordFile);
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     case RunMode::kWindow:
       break;
   }
-  RtMidiInputService service;
+  HostInputService service;
   std::unique_ptr<Recorder> recorder;
   if (!options.recordFile.empty()) {
     recorder = StartRecording(service, options.recordFile);

@@ -220,7 +220,7 @@ TEST_F(FaultInjectionTest, TheServerDiesAndComesBackThenUpAndDownReachAPortAgain
   RemoveServerLeftovers(name);
 }
 
-TEST_F(FaultInjectionTest, APortThatVanishedSinceTheStartIsReportedAtItsOpen) {
+TEST_F(FaultInjectionTest, APortThatVanishedSinceTheStartIsGoneFromTheList) {
   auto first = Sender("e2e-vanish-a");
   auto second = Sender("e2e-vanish-b");
   const Lines ports = ListPorts();
@@ -235,8 +235,9 @@ TEST_F(FaultInjectionTest, APortThatVanishedSinceTheStartIsReportedAtItsOpen) {
   auto monitor = Monitor(*a);
   second->WriteLine("quit");
   EXPECT_EQ(second->Wait(10s), 0);
-  // Port 1 is still in the monitor's list, but its device is gone: the open says so, the
-  // calls on the handle it did not get fail, and the monitor goes on.
+  // The monitor hears the port go (JACK's port registration callback): "up" from the first
+  // reaches the port after it in the new list, our virtual port, and the monitor goes on.
+  monitor->ReadFor(500ms);
   Step(*monitor, "up");
   monitor->WriteLine("down");
   EXPECT_TRUE(monitor->WaitForLine(kStartLines.back(), 20s));
@@ -245,15 +246,11 @@ TEST_F(FaultInjectionTest, APortThatVanishedSinceTheStartIsReportedAtItsOpen) {
   const Lines expected = Joined({
       kStartLines,
       Shutdown(kOk, kOk),
-      Status(kSourceGone, kInvalidHandle),
-      {kReleaseLine},
-      // Down: nothing is open; the close that fails is tried once more after a reset.
-      {"msg\tmidiInReset           " + kInvalidHandle,
-       "msg\tmidiInStop            " + kInvalidHandle,
-       "msg\tmidiInReset           " + kInvalidHandle,
-       "msg\tmidiInClose           " + kInvalidHandle},
       kStartLines,
-      {"midi\t Time.T- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , "},
+      {kReleaseLine},
+      Shutdown(kOk, kOk),
+      kStartLines,
+      {kReleaseLine, "midi\t Time.T- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , "},
       Shutdown(kOk, kOk),
       {kReleaseLine},
   });
