@@ -68,6 +68,7 @@ std::string Letters(size_t count) {
 struct Losses {
   long lines = 0;
   long counted = 0;
+  long systemLines = 0;  // of them, losses the MIDI system reported (the rest are the monitor's)
 };
 Losses LossesSaid(const Lines& lines) {
   static const std::regex kLoss(R"(^(msg|sysex)\t.*(OVERRUN|overrun|overflow|lost).*$)");
@@ -76,6 +77,7 @@ Losses LossesSaid(const Lines& lines) {
   for (const std::string& line : lines) {
     if (!std::regex_match(line, kLoss)) continue;
     ++losses.lines;
+    if (line.find("ALSA input") != std::string::npos) ++losses.systemLines;
     std::smatch m;
     if (std::regex_search(line, m, kCount)) losses.counted += std::stol(m[1]);
   }
@@ -289,8 +291,12 @@ TEST_F(AlsaEndToEndTest, BurstOfNoteOnsAndASysexIsShownOrEveryLossSaid) {
   EXPECT_EQ(shown + losses.counted, sent) << "events lost without a count";
   if (shown < sent) {
     EXPECT_GT(losses.lines, 0) << sent - shown << " events lost without a line";
-    EXPECT_EQ(service.find("messages dropped 0 "), std::string::npos)
-        << "the report says nothing was dropped beside missing events: " << service;
+    // A loss below the monitor is in the service's report too; the monitor's own (its event
+    // ring lapped while the drain fell behind) is in its line and the statistics.
+    if (losses.systemLines > 0) {
+      EXPECT_EQ(service.find("system loss reports 0 "), std::string::npos)
+          << "the report says the system lost nothing beside its loss lines: " << service;
+    }
   }
 }
 
