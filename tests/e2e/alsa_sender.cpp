@@ -37,24 +37,17 @@
 #include <thread>
 #include <vector>
 
+#include "tests/e2e/sender_options.h"
+
 namespace {
+
+using tessaly::e2e::ParseHex;
 
 constexpr size_t kSysexChunk = 256;
 
 using Bytes = std::vector<unsigned char>;
 
 // Hex bytes up to the end of the line or a "/".
-bool ParseHex(std::istringstream& in, Bytes& bytes) {
-  std::string token;
-  while (in >> token && token != "/") {
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(token.c_str(), &end, 16);
-    if (*end != '\0' || value > 0xFF) return false;
-    bytes.push_back(static_cast<unsigned char>(value));
-  }
-  return !bytes.empty();
-}
-
 // One message made into events, ready to write again and again (a flood). The SYSEX events
 // point into `bytes`, which the object owns.
 class Message {
@@ -152,18 +145,10 @@ bool ConnectTo(snd_seq_t* seq, int port, const std::string& pattern) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string name = "tessaly-sender";
-  std::string connect;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--name") == 0) {
-      name = argv[i + 1];
-    } else if (std::strcmp(argv[i], "--connect") == 0) {
-      connect = argv[i + 1];
-    } else {
-      std::fprintf(stderr, "usage: alsa_sender --name CLIENT [--connect PORT]\n");
-      return 2;
-    }
-  }
+  tessaly::e2e::SenderOptions options;
+  if (!tessaly::e2e::ParseSenderOptions(argc, argv, "alsa_sender", options)) return 2;
+  const std::string& name = options.name;
+  const std::string& connect = options.connect;
   snd_seq_t* seq = nullptr;
   // Blocking: a write waits for room in our own pool rather than failing.
   if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0) {

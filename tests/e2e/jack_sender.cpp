@@ -32,7 +32,11 @@
 #include <thread>
 #include <vector>
 
+#include "tests/e2e/sender_options.h"
+
 namespace {
+
+using tessaly::e2e::ParseHex;
 
 std::atomic<uint64_t> jackDropped{0};
 
@@ -49,17 +53,6 @@ void OnRtMidiError(RtMidiError::Type type, const std::string& text, void*) {
 }
 
 // Hex bytes up to the end of the line or a "/".
-bool ParseHex(std::istringstream& in, std::vector<unsigned char>& bytes) {
-  std::string token;
-  while (in >> token && token != "/") {
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(token.c_str(), &end, 16);
-    if (*end != '\0' || value > 0xFF) return false;
-    bytes.push_back(static_cast<unsigned char>(value));
-  }
-  return !bytes.empty();
-}
-
 // Long enough for several JACK periods at the sizes the tests use.
 void LetJackCarry() {
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -90,18 +83,10 @@ void Flood(RtMidiOut& out, long count, double rate, std::vector<unsigned char>& 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string name = "tessaly-sender";
-  std::string connect;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--name") == 0) {
-      name = argv[i + 1];
-    } else if (std::strcmp(argv[i], "--connect") == 0) {
-      connect = argv[i + 1];
-    } else {
-      std::fprintf(stderr, "usage: jack_sender --name CLIENT [--connect PORT]\n");
-      return 2;
-    }
-  }
+  tessaly::e2e::SenderOptions options;
+  if (!tessaly::e2e::ParseSenderOptions(argc, argv, "jack_sender", options)) return 2;
+  const std::string& name = options.name;
+  const std::string& connect = options.connect;
   jack_set_error_function(OnJackError);
   jack_set_info_function(OnJackInfo);
   try {
