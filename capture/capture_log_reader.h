@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "capture/capture_file_reader.h"
 #include "capture/capture_log_format.h"
 
 // Reads a capture log (capture_log_format.h) in pieces of any size, as they come from the
@@ -14,22 +15,15 @@
 // with '#' (a person's notes) are skipped; a CR before the newline is taken as part of it.
 namespace tessaly {
 
-class CaptureLogSink {
- public:
-  virtual ~CaptureLogSink() = default;
-  virtual void Event(const CaptureEvent& event) = 0;
-  // `line`: 1 for the first line. `what`: one phrase.
-  virtual void Problem(uint64_t line, std::string_view what) = 0;
-};
-
-class CaptureLogReader {
+class CaptureLogReader final : public CaptureFileReader {
  public:
   // Longest line read: a sysex message of 1 MiB in hex is 3 MiB.
   static constexpr size_t kMaxLine = size_t{4} << 20;
 
-  void Feed(const uint8_t* bytes, size_t n, CaptureLogSink& sink);
+  void Feed(const uint8_t* bytes, size_t n, CaptureLogSink& sink) override;
   // The end of the file: a last line without its newline is still read, and reported.
-  void Finish(CaptureLogSink& sink);
+  void Finish(CaptureLogSink& sink) override;
+  std::string_view PlaceUnit() const override { return "line"; }
 
   uint64_t Lines() const { return line_; }
 
