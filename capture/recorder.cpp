@@ -27,7 +27,7 @@ std::unique_ptr<Recorder> Recorder::Start(const std::string& path, std::string& 
     error = "cannot record to " + path + ": " + std::strerror(errno);
     return nullptr;
   }
-  std::unique_ptr<Recorder> recorder(new Recorder(fd, path));
+  std::unique_ptr<Recorder> recorder(new Recorder(fd, path, MakeCaptureFileWriter(path)));
   try {
     recorder->thread_ = std::thread([r = recorder.get()] { r->Run(); });
   } catch (const std::system_error&) {
@@ -37,14 +37,14 @@ std::unique_ptr<Recorder> Recorder::Start(const std::string& path, std::string& 
   return recorder;
 }
 
-Recorder::Recorder(int fd, std::string path)
+Recorder::Recorder(int fd, std::string path, std::unique_ptr<CaptureFileWriter> writer)
     : fd_(fd),
       path_(std::move(path)),
+      writer_(std::move(writer)),
       pushBuffer_(new uint8_t[RawMessageQueue::kMaxMessage]),
       popBuffer_(new uint8_t[RawMessageQueue::kMaxMessage]) {
   text_.reserve(2 * kWriteSize);
-  text_.append(kCaptureLogHeader);
-  text_ += '\n';
+  writer_->Begin(text_);
 }
 
 Recorder::~Recorder() {
@@ -86,13 +86,26 @@ void Recorder::Run() {
     if (!TakeQueued() || quit) break;
     std::this_thread::sleep_for(kPollPeriod);
   }
+  Close();
+}
+
+void Recorder::Close() {
+  if (writeFailed_) return;
+  writer_->End(text_);
+  if (!Flush()) return;
+  events_.store(writer_->Kept(), std::memory_order_relaxed);  // a count only
+  const CaptureFileWriter::Patch patch = writer_->Finish();
+  if (patch.n == 0) return;
+  const ssize_t n = pwrite(fd_, patch.bytes, patch.n, static_cast<off_t>(patch.at));
+  if (n != static_cast<ssize_t>(patch.n) && why_.empty()) {
+    why_ = std::string("cannot complete the file: ") + (n < 0 ? std::strerror(errno) : "short write");
+  }
 }
 
 bool Recorder::TakeQueued() {
   if (stopped_) return false;
   uint32_t unused = 0;
   size_t n = 0;
-  uint64_t taken = 0;  // events in text_, counted once written
   while (queue_.Pop(unused, popBuffer_.get(), n)) {
     if (n < kRecordHeader) continue;  // never pushed so
     const uint8_t* record = popBuffer_.get();
@@ -100,16 +113,21 @@ bool Recorder::TakeQueued() {
     event.kind = static_cast<CaptureKind>(record[0]);
     std::memcpy(&event.ns, record + 1, 8);
     event.bytes = {record + kRecordHeader, n - kRecordHeader};
-    AppendCaptureLogLine(event, text_);
-    ++taken;
+    if (!writer_->Append(event, text_)) {
+      why_ = writer_->FullWhy();
+      stopped_ = true;
+      full_.store(true, std::memory_order_relaxed);  // as for a full disk: nothing more pushed
+      Flush();
+      events_.store(writer_->Kept(), std::memory_order_relaxed);
+      return false;
+    }
     if (text_.size() >= kWriteSize) {
       if (!Flush()) return false;
-      events_.fetch_add(taken, std::memory_order_relaxed);  // a count only
-      taken = 0;
+      events_.store(writer_->Kept(), std::memory_order_relaxed);  // a count only
     }
   }
   if (!Flush()) return false;
-  events_.fetch_add(taken, std::memory_order_relaxed);
+  events_.store(writer_->Kept(), std::memory_order_relaxed);
   // relaxed: a flag (see Push); the events before the loss are all in the file.
   if (full_.load(std::memory_order_relaxed) && queue_.Used() == 0) {
     why_ = "the disk did not keep up";
@@ -125,8 +143,9 @@ bool Recorder::Flush() {
     const ssize_t n = write(fd_, text_.data() + done, text_.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      why_ = n < 0 ? std::strerror(errno) : "nothing written";
+      if (why_.empty()) why_ = n < 0 ? std::strerror(errno) : "nothing written";
       stopped_ = true;
+      writeFailed_ = true;
       // Nothing more is taken: the producers see the queue fill and stop pushing.
       full_.store(true, std::memory_order_relaxed);
       return false;
@@ -143,7 +162,11 @@ std::string Recorder::Stop() {
     thread_.join();
     if (!stopped_ && fsync(fd_) != 0 && errno != EINVAL) why_ = std::strerror(errno);
   }
-  const std::string held = std::to_string(Events()) + " events in " + path_;
+  std::string held = std::to_string(Events()) + " events in " + path_;
+  if (writer_->LeftOut() > 0) {
+    held += "; " + std::to_string(writer_->LeftOut()) + " left out (not in " +
+            std::string(writer_->Name()) + ")";
+  }
   return why_.empty() ? "recording stopped: " + held
                       : "recording stopped early: " + why_ + "; " + held;
 }

@@ -6,14 +6,16 @@
 #include <string>
 #include <thread>
 
+#include "capture/capture_file_writer.h"
 #include "capture/capture_tap.h"
 #include "capture/raw_message_queue.h"
 
-// Records what the service delivers into a capture log (.txt, capture_log_format.h). The
+// Records what the service delivers into a capture file, in the format of its name's ending
+// (capture_file_writer.h: the capture log, an SMF or a .syx). The
 // service's input thread (messages) and the window thread (port opened) push a copy into one
 // lock-free queue, never waiting; the two never push at once: a port is opened only while no
 // input thread runs, and the last one was joined before (which orders their pushes). The
-// recorder's own thread takes the queue, formats the lines and writes the file. A disk that is slow
+// recorder's own thread takes the queue, formats the events and writes the file. A disk that is slow
 // (a queue full) or full (a write fails) loses no input: the recording stops there, and Stop's line
 // says why and how many events it holds.
 namespace tessaly {
@@ -28,21 +30,25 @@ class Recorder : public CaptureTap {
   void PortOpened(std::string_view name) override;
 
   // Window thread: writes what is queued, closes the file and gives the line to show:
-  // "recording stopped: N events in FILE", or "recording stopped early: WHY; N events in FILE".
+  // "recording stopped: N events in FILE", or "recording stopped early: WHY; N events in FILE";
+  // then "; M left out (not in SMF)" when the format could not hold M of them.
   std::string Stop();
   // Events written so far (any thread).
   uint64_t Events() const { return events_.load(std::memory_order_relaxed); }
 
  private:
-  Recorder(int fd, std::string path);
+  Recorder(int fd, std::string path, std::unique_ptr<CaptureFileWriter> writer);
   void Push(uint8_t kind, int64_t ns, const uint8_t* bytes, size_t n);
   void Run();
   // Recorder thread: moves what the queue holds into the file; false once recording stopped.
   bool TakeQueued();
   bool Flush();
+  // Recorder thread, at the end: the file's last bytes, and what is written over it then.
+  void Close();
 
   const int fd_;
   const std::string path_;
+  const std::unique_ptr<CaptureFileWriter> writer_;  // the recorder thread's
   // Records: the event kind (1 byte), its time (8 bytes), then its bytes.
   RawMessageQueue queue_;
   std::unique_ptr<uint8_t[]> pushBuffer_;  // the producers'
@@ -54,6 +60,7 @@ class Recorder : public CaptureTap {
   std::string text_;
   std::string why_;
   bool stopped_ = false;
+  bool writeFailed_ = false;
   std::thread thread_;
 };
 

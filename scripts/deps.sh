@@ -9,6 +9,8 @@ TESSALY_PACKAGES=(
   dpkg-dev file lintian desktop-file-utils appstream man-db
   # The emulated guest of the ALSA tests (scripts/alsa-guest) and the tools run inside it.
   qemu-system-x86 busybox-static kmod cpio xz-utils alsa-utils python3-rtmidi
+  # The SMF written by another library in the core tests (tests/capture/smf_mido_test.cpp).
+  python3-mido
   # The end-to-end run on PipeWire's own JACK (tests/e2e/pipewire_server.sh).
   pipewire pipewire-bin pipewire-jack
 )

@@ -1,0 +1,22 @@
+#include "capture/capture_file_formats.h"
+
+#include "capture/capture_file_ending.h"
+#include "capture/capture_log_reader.h"
+#include "capture/smf_reader.h"
+#include "capture/syx_reader.h"
+
+namespace tessaly {
+
+std::unique_ptr<CaptureFileReader> MakeCaptureFileReader(std::string_view path) {
+  switch (CaptureFileFormatFor(path)) {
+    case CaptureFileFormat::kSmf:
+      return std::make_unique<SmfReader>();
+    case CaptureFileFormat::kSyx:
+      return std::make_unique<SyxReader>();
+    case CaptureFileFormat::kCaptureLog:
+      break;
+  }
+  return std::make_unique<CaptureLogReader>();
+}
+
+}  // namespace tessaly

@@ -1,0 +1,40 @@
+#include "capture/capture_file_writer.h"
+
+#include "capture/capture_file_ending.h"
+#include "capture/smf_writer.h"
+#include "capture/syx_writer.h"
+
+namespace tessaly {
+namespace {
+
+// The capture log holds every event.
+class CaptureLogWriter final : public CaptureFileWriter {
+ public:
+  void Begin(std::string& out) override {
+    out.append(kCaptureLogHeader);
+    out += '\n';
+  }
+  bool Append(const CaptureEvent& event, std::string& out) override {
+    AppendCaptureLogLine(event, out);
+    ++kept_;
+    return true;
+  }
+  void End(std::string&) override {}
+  std::string_view Name() const override { return "capture log"; }
+};
+
+}  // namespace
+
+std::unique_ptr<CaptureFileWriter> MakeCaptureFileWriter(std::string_view path) {
+  switch (CaptureFileFormatFor(path)) {
+    case CaptureFileFormat::kSmf:
+      return std::make_unique<SmfWriter>();
+    case CaptureFileFormat::kSyx:
+      return std::make_unique<SyxWriter>();
+    case CaptureFileFormat::kCaptureLog:
+      break;
+  }
+  return std::make_unique<CaptureLogWriter>();
+}
+
+}  // namespace tessaly
