@@ -13,8 +13,8 @@ inline CaptureFileFormat CaptureFileFormatFor(std::string_view path) {
     if (path.size() < ending.size()) return false;
     const std::string_view tail = path.substr(path.size() - ending.size());
     for (size_t i = 0; i < ending.size(); ++i) {
-      const char c = tail[i] >= 'A' && tail[i] <= 'Z' ? static_cast<char>(tail[i] - 'A' + 'a')
-                                                      : tail[i];
+      const char c =
+          tail[i] >= 'A' && tail[i] <= 'Z' ? static_cast<char>(tail[i] - 'A' + 'a') : tail[i];
       if (c != ending[i]) return false;
     }
     return true;

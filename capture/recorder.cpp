@@ -98,7 +98,8 @@ void Recorder::Close() {
   if (patch.n == 0) return;
   const ssize_t n = pwrite(fd_, patch.bytes, patch.n, static_cast<off_t>(patch.at));
   if (n != static_cast<ssize_t>(patch.n) && why_.empty()) {
-    why_ = std::string("cannot complete the file: ") + (n < 0 ? std::strerror(errno) : "short write");
+    why_ =
+        std::string("cannot complete the file: ") + (n < 0 ? std::strerror(errno) : "short write");
   }
 }
 

@@ -15,9 +15,9 @@
 // service's input thread (messages) and the window thread (port opened) push a copy into one
 // lock-free queue, never waiting; the two never push at once: a port is opened only while no
 // input thread runs, and the last one was joined before (which orders their pushes). The
-// recorder's own thread takes the queue, formats the events and writes the file. A disk that is slow
-// (a queue full) or full (a write fails) loses no input: the recording stops there, and Stop's line
-// says why and how many events it holds.
+// recorder's own thread takes the queue, formats the events and writes the file. A disk that is
+// slow (a queue full) or full (a write fails) loses no input: the recording stops there, and Stop's
+// line says why and how many events it holds.
 namespace tessaly {
 
 class Recorder : public CaptureTap {

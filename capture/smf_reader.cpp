@@ -30,7 +30,9 @@ uint64_t MulDiv(uint64_t a, uint64_t b, uint64_t c) {
   return sum < high || sum > kLatest ? kLatest : sum;
 }
 
-uint64_t AddTicks(uint64_t a, uint64_t b) { return a > kNever - b ? kNever : a + b; }
+uint64_t AddTicks(uint64_t a, uint64_t b) {
+  return a > kNever - b ? kNever : a + b;
+}
 
 struct Problem {
   uint64_t at = 0;
@@ -43,8 +45,8 @@ enum class Kind { kMidi, kSysex, kEscape, kMeta, kEnd };
 struct Event {
   Kind kind = Kind::kMidi;
   uint64_t delta = 0;
-  size_t start = 0;    // its delta time's first byte
-  size_t at = 0;       // its bytes (after the status byte, the length or the meta type)
+  size_t start = 0;  // its delta time's first byte
+  size_t at = 0;     // its bytes (after the status byte, the length or the meta type)
   size_t size = 0;
   uint8_t status = 0;  // MIDI: the status byte; meta: its type
 };
@@ -141,8 +143,8 @@ class TrackParser {
 struct Track {
   size_t begin = 0;
   size_t end = 0;
-  bool cut = false;   // its chunk ran past the end of the file (reported once, for the chunk)
-  size_t stop = 0;    // events are read up to here
+  bool cut = false;  // its chunk ran past the end of the file (reported once, for the chunk)
+  size_t stop = 0;   // events are read up to here
 };
 
 struct Tempo {
@@ -162,8 +164,8 @@ class TimeMap {
         last.nsPerQuarter = tempo.nsPerQuarter;  // the last change at a tick wins
         continue;
       }
-      const uint64_t ns = std::min(kLatest, last.ns + MulDiv(tempo.tick - last.tick,
-                                                              last.nsPerQuarter, ppqn_));
+      const uint64_t ns =
+          std::min(kLatest, last.ns + MulDiv(tempo.tick - last.tick, last.nsPerQuarter, ppqn_));
       points_.push_back({tempo.tick, ns, tempo.nsPerQuarter});
     }
   }
@@ -295,9 +297,8 @@ void SmfReader::Finish(CaptureLogSink& sink) {
     pos = track.end;
   }
   if (tracks.size() != declared) {
-    sink.Problem(head + 10,
-           "the header says " + std::to_string(declared) + " tracks, the file has " +
-               std::to_string(tracks.size()));
+    sink.Problem(head + 10, "the header says " + std::to_string(declared) +
+                                " tracks, the file has " + std::to_string(tracks.size()));
   }
 
   // First pass: where each track ends, what is wrong in it, and the tempo map of them all.

@@ -37,7 +37,7 @@ void SyxReader::Feed(const uint8_t* bytes, size_t n, CaptureLogSink& sink) {
       }
       if (state_ == State::kMessage) sink.Problem(offset_, "sysex message without its F7, skipped");
       message_.clear();
-      state_ = State::kBetween;
+      state_ = State::kStray;  // the bytes from here on are part of the same problem
     }
     if (byte == 0xF0) {
       start_ = offset_;

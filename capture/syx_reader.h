@@ -29,8 +29,8 @@ class SyxReader final : public CaptureFileReader {
   enum class State { kBetween, kStray, kMessage, kTooLong };
 
   std::vector<uint8_t> message_;
-  uint64_t offset_ = 0;   // of the next byte fed
-  uint64_t start_ = 0;    // the message's F0
+  uint64_t offset_ = 0;  // of the next byte fed
+  uint64_t start_ = 0;   // the message's F0
   State state_ = State::kBetween;
 };
 

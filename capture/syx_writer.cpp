@@ -51,6 +51,8 @@ bool SyxWriter::Append(const CaptureEvent& event, std::string& out) {
   return true;
 }
 
-void SyxWriter::End(std::string&) { Drop(); }
+void SyxWriter::End(std::string&) {
+  Drop();
+}
 
 }  // namespace tessaly

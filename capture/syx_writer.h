@@ -25,7 +25,7 @@ class SyxWriter final : public CaptureFileWriter {
  private:
   void Drop();
 
-  std::string pending_;      // the message so far, while its pieces come
+  std::string pending_;  // the message so far, while its pieces come
   uint64_t pendingEvents_ = 0;
   bool open_ = false;
 };

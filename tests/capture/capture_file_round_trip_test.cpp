@@ -111,7 +111,8 @@ TEST(CaptureFileRoundTripTest, EveryKindOfMessageWrittenAndReadBack) {
     const std::vector<std::string>& expected;
     uint64_t kept;
   };
-  for (const Format& format : {Format{"capture.mid", smf, smfKept}, Format{"x.SYX", syx, syxKept}}) {
+  for (const Format& format :
+       {Format{"capture.mid", smf, smfKept}, Format{"x.SYX", syx, syxKept}}) {
     SCOPED_TRACE(format.path);
     auto writer = MakeCaptureFileWriter(format.path);
     std::string out;
