@@ -10,14 +10,13 @@
 #include "capture/capture_tap.h"
 #include "capture/raw_message_queue.h"
 
-// Records what the service delivers into a capture file, in the format of its name's ending
-// (capture_file_writer.h: the capture log, an SMF or a .syx). The
+// Records what the service delivers into a capture file (capture_file_writer.h, by ending). The
 // service's input thread (messages) and the window thread (port opened) push a copy into one
 // lock-free queue, never waiting; the two never push at once: a port is opened only while no
 // input thread runs, and the last one was joined before (which orders their pushes). The
-// recorder's own thread takes the queue, formats the events and writes the file. A disk that is
-// slow (a queue full) or full (a write fails) loses no input: the recording stops there, and Stop's
-// line says why and how many events it holds.
+// recorder's own thread takes the queue, formats the lines and writes the file. A disk that is slow
+// (a queue full) or full (a write fails) loses no input: the recording stops there, and Stop's line
+// says why and how many events it holds.
 namespace tessaly {
 
 class Recorder : public CaptureTap {
