@@ -1,13 +1,16 @@
 // The SMF and .syx readers on any bytes, handed over in pieces of any size, as a damaged or
 // hostile file would give them.
 //
-// Input: a first byte B, then the file: B's lowest bit picks the reader (0 SMF, 1 .syx), and
-// the file is fed in pieces of (B >> 1) + 1 bytes.
+// Input: a first byte B, then the rest: B's bit 0 picks the format (0 SMF, 1 .syx); the file is
+// fed in pieces of (B >> 2) + 1 bytes. With B's bit 1 clear the rest is the file; with it set the
+// rest is events for the format's writer (a length byte, the bytes, a byte of milliseconds
+// since the last), and what the writer makes of them is the file.
 //
 // What must hold, besides the sanitizers' checks: every event is data, not empty, with a time
 // that never goes back (the tracks are merged in time order); every .syx event is one whole
 // sysex message; every problem is at a byte the file has (or just past its end); each piece
-// split gives the same events and problems as reading the file whole.
+// split gives the same events and problems as reading the file whole. A file the writer made
+// reads without a problem, and an SMF gives back exactly the events the writer kept.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +19,9 @@
 #include <vector>
 
 #include "capture/smf_reader.h"
+#include "capture/smf_writer.h"
 #include "capture/syx_reader.h"
+#include "capture/syx_writer.h"
 
 namespace {
 
@@ -41,7 +46,7 @@ class Check : public CaptureLogSink {
         if (b[i] >= 0x80) Fail("a status byte inside a sysex");
       }
     }
-    std::string text = std::to_string(event.ns);
+    std::string text = std::to_string(event.ns) + ':';
     text.append(reinterpret_cast<const char*>(event.bytes.data()), event.bytes.size());
     seen.push_back(text);
   }
@@ -72,16 +77,68 @@ std::vector<std::string> Read(bool syx, const uint8_t* data, size_t size, size_t
   return check.seen;
 }
 
+// The events in `data` written by the format's writer; `kept` gets the SMF's events as Check
+// gives them.
+std::string Write(bool syx, const uint8_t* data, size_t size, std::vector<std::string>& kept) {
+  std::unique_ptr<CaptureFileWriter> writer;
+  if (syx) {
+    writer = std::make_unique<SyxWriter>();
+  } else {
+    writer = std::make_unique<SmfWriter>();
+  }
+  std::string out;
+  writer->Begin(out);
+  Check text(false, 0);
+  int64_t ns = 0;
+  size_t at = 0;
+  while (at < size) {
+    const size_t n = std::min<size_t>(data[at], size - at - 1);
+    CaptureEvent event;
+    event.bytes = {data + at + 1, n};
+    at += 1 + n;
+    ns += at < size ? int64_t{data[at++]} * 1000000 : 0;
+    event.ns = ns;
+    const uint64_t before = writer->Kept();
+    if (!writer->Append(event, out)) Fail("the writer is full");
+    if (writer->Kept() != before && !event.bytes.empty()) text.Event(event);
+  }
+  writer->End(out);
+  const CaptureFileWriter::Patch patch = writer->Finish();
+  for (size_t i = 0; i < patch.n; ++i) out[patch.at + i] = static_cast<char>(patch.bytes[i]);
+  // Times as read: from the first event kept, to the millisecond; the text compares bytes only.
+  for (std::string& line : text.seen) line.erase(0, line.find(':'));
+  kept = std::move(text.seen);
+  return out;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const bool syx = (data[0] & 1) != 0;
-  const size_t piece = static_cast<size_t>(data[0] >> 1) + 1;
+  const bool written = (data[0] & 2) != 0;
+  const size_t piece = static_cast<size_t>(data[0] >> 2) + 1;
   ++data;
   --size;
-  if (Read(syx, data, size, piece) != Read(syx, data, size, size + 1)) {
-    Fail("the split changed what was read");
+  std::vector<std::string> kept;
+  std::string file;
+  if (written) {
+    file = Write(syx, data, size, kept);
+    data = reinterpret_cast<const uint8_t*>(file.data());
+    size = file.size();
+  }
+  const auto seen = Read(syx, data, size, piece);
+  if (seen != Read(syx, data, size, size + 1)) Fail("the split changed what was read");
+  if (!written) return 0;
+  for (const std::string& line : seen) {
+    if (line[0] == 'P') Fail("a problem in a file the writer made");
+  }
+  if (syx) return 0;
+  if (seen.size() != kept.size()) Fail("the SMF gave back other events than were kept");
+  for (size_t i = 0; i < seen.size(); ++i) {
+    if (seen[i].substr(seen[i].find(':')) != kept[i]) {
+      Fail("an event changed on the way through the SMF");
+    }
   }
   return 0;
 }
