@@ -199,10 +199,10 @@ class TimeMap {
 
 void SmfReader::Feed(const uint8_t* bytes, size_t n, CaptureLogSink& sink) {
   if (finished_) return;
-  const size_t room = kMaxFile - file_.size();
+  const size_t room = maxFile_ - file_.size();
   if (n > room && !tooLong_) {
     tooLong_ = true;
-    sink.Problem(kMaxFile, "file larger than 256 MiB: the rest is not read");
+    sink.Problem(maxFile_, "file too large to hold: the rest is not read");
   }
   file_.insert(file_.end(), bytes, bytes + std::min(n, room));
 }

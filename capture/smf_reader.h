@@ -24,11 +24,15 @@ class SmfReader final : public CaptureFileReader {
   static constexpr size_t kMaxFile = size_t{256} << 20;
   static constexpr size_t kMaxTracks = 65535;
 
+  // `maxFile`: the most that is held (smaller in tests).
+  explicit SmfReader(size_t maxFile = kMaxFile) : maxFile_(maxFile) {}
+
   void Feed(const uint8_t* bytes, size_t n, CaptureLogSink& sink) override;
   void Finish(CaptureLogSink& sink) override;
   std::string_view PlaceUnit() const override { return "byte"; }
 
  private:
+  const size_t maxFile_;
   std::vector<uint8_t> file_;
   bool tooLong_ = false;
   bool finished_ = false;

@@ -153,6 +153,16 @@ TEST(CaptureFileMalformedTest, SmfProblemsAtTheirOffsetsAndWhatCouldBeRead) {
       EXPECT_EQ(ReadCaptureFile(reader, c.file, piece), c.seen);
     }
   }
+  // A file larger than the reader holds: read as far as it holds.
+  const Bytes file = Cat({Head(0, 1, 96), Chunk("MTrk", Cat({kNote, kNote, kEnd}))});
+  for (const size_t piece : {size_t{1}, file.size()}) {
+    SmfReader reader(30);
+    EXPECT_EQ(ReadCaptureFile(reader, file, piece),
+              (std::vector<std::string>{"P 30: file too large to hold: the rest is not read",
+                                        "P 18: chunk length past the end of the file (file cut "
+                                        "short?)",
+                                        "0 90 3c 64", "0 90 3c 64"}));
+  }
 }
 
 TEST(CaptureFileMalformedTest, SyxProblemsAtTheirOffsetsAndWhatCouldBeRead) {
