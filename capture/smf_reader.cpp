@@ -7,14 +7,13 @@
 #include <string>
 #include <utility>
 
-#include "capture/midi_stream_parser.h"
+#include "capture/smf_time_map.h"
+#include "capture/smf_track_parser.h"
 
 namespace tessaly {
 namespace {
 
 constexpr uint64_t kNever = std::numeric_limits<uint64_t>::max();
-constexpr uint64_t kLatest = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
-constexpr uint64_t kDefaultTempoNs = 500000000;  // a quarter note at 120 a minute
 
 uint32_t BigEndian(const uint8_t* p, int bytes) {
   uint32_t value = 0;
@@ -22,122 +21,17 @@ uint32_t BigEndian(const uint8_t* p, int bytes) {
   return value;
 }
 
-// a * b / c, rounded down, at most kLatest; c > 0 and (c - 1) * b < 2^64.
-uint64_t MulDiv(uint64_t a, uint64_t b, uint64_t c) {
-  uint64_t high = 0;
-  if (__builtin_mul_overflow(a / c, b, &high)) return kLatest;
-  const uint64_t sum = high + (a % c) * b / c;
-  return sum < high || sum > kLatest ? kLatest : sum;
-}
-
 uint64_t AddTicks(uint64_t a, uint64_t b) {
   return a > kNever - b ? kNever : a + b;
 }
 
-struct Problem {
-  uint64_t at = 0;
-  const char* what = nullptr;
-  bool cutShort = false;  // by the end of the track
-};
-
-enum class Kind { kMidi, kSysex, kEscape, kMeta, kEnd };
-
-struct Event {
-  Kind kind = Kind::kMidi;
-  uint64_t delta = 0;
-  size_t start = 0;  // its delta time's first byte
-  size_t at = 0;     // its bytes (after the status byte, the length or the meta type)
-  size_t size = 0;
-  uint8_t status = 0;  // MIDI: the status byte; meta: its type
-};
-
-// One track's bytes, and how to step through them.
-class TrackParser {
- public:
-  TrackParser(const std::vector<uint8_t>& file, size_t begin, size_t end)
-      : f_(file.data()), pos_(begin), end_(end) {}
-
-  size_t Pos() const { return pos_; }
-  // The next event; false with `problem` set (and Pos at the event's start) when there is
-  // none to read.
-  bool Next(Event& event, Problem& problem) {
-    const size_t start = pos_;
-    if (!Quantity(event.delta, problem)) return Fail(start);
-    if (pos_ >= end_) return CutShort(start, problem);
-    uint8_t status = f_[pos_];
-    if (status < 0x80) {
-      // Running status: the byte is the first data byte.
-      if (running_ == 0) {
-        problem = {pos_, "data byte with no running status"};
-        return Fail(start);
-      }
-      status = running_;
-    } else {
-      ++pos_;
-    }
-    if (status < 0xF0) {
-      running_ = status;
-      const size_t length = static_cast<size_t>(ShortMessageDataLength(status));
-      if (end_ - pos_ < length) return CutShort(start, problem);
-      for (size_t i = 0; i < length; ++i) {
-        if (f_[pos_ + i] >= 0x80) {
-          problem = {pos_ + i, "status byte inside a channel message"};
-          return Fail(start);
-        }
-      }
-      event = {Kind::kMidi, event.delta, start, pos_, length, status};
-      pos_ += length;
-      return true;
-    }
-    uint8_t type = 0;
-    if (status == 0xFF) {
-      if (pos_ >= end_) return CutShort(start, problem);
-      type = f_[pos_++];
-    } else if (status != 0xF0 && status != 0xF7) {
-      problem = {pos_ - 1, "status byte that is no SMF event"};
-      return Fail(start);
-    }
-    uint64_t length = 0;
-    if (!Quantity(length, problem)) return Fail(start);
-    if (end_ - pos_ < length) return CutShort(start, problem);
-    const Kind kind = status == 0xF0   ? Kind::kSysex
-                      : status == 0xF7 ? Kind::kEscape
-                      : type == 0x2F   ? Kind::kEnd
-                                       : Kind::kMeta;
-    event = {kind, event.delta, start, pos_, static_cast<size_t>(length), type};
-    pos_ += static_cast<size_t>(length);
-    return true;
-  }
-
- private:
-  bool Quantity(uint64_t& value, Problem& problem) {
-    const size_t start = pos_;
-    value = 0;
-    for (int i = 0; i < 4; ++i) {
-      if (pos_ >= end_) {
-        problem = {start, "event cut short by the end of its track", true};
-        return false;
-      }
-      const uint8_t byte = f_[pos_++];
-      value = value << 7 | (byte & 0x7F);
-      if (byte < 0x80) return true;
-    }
-    problem = {start, "variable-length quantity longer than 4 bytes"};
-    return false;
-  }
-  bool CutShort(size_t start, Problem& problem) {
-    problem = {start, "event cut short by the end of its track", true};
-    return Fail(start);
-  }
-  bool Fail(size_t start) {
-    pos_ = start;
-    return false;
-  }
-
-  const uint8_t* f_;
-  size_t pos_;
-  size_t end_;
-  uint8_t running_ = 0;
+struct Header {
+  size_t at = 0;   // its chunk's first byte
+  size_t end = 0;  // the first byte after it
+  uint32_t tracks = 0;
+  uint32_t division = 0;
+  int frames = 0;  // SMPTE: frames a second; 0: ticks a quarter note
+  int frameTicks = 0;
 };
 
 struct Track {
@@ -147,125 +41,70 @@ struct Track {
   size_t stop = 0;   // events are read up to here
 };
 
-struct Tempo {
-  uint64_t tick = 0;
-  uint64_t nsPerQuarter = 0;
-};
-
-// Ticks to nanoseconds, for ticks that never go back.
-class TimeMap {
- public:
-  // Ticks a quarter note, and the tempo changes in time order.
-  TimeMap(uint64_t ppqn, const std::vector<Tempo>& tempos) : ppqn_(ppqn) {
-    points_.push_back({0, 0, kDefaultTempoNs});
-    for (const Tempo& tempo : tempos) {
-      Point& last = points_.back();
-      if (tempo.tick == last.tick) {
-        last.nsPerQuarter = tempo.nsPerQuarter;  // the last change at a tick wins
-        continue;
-      }
-      const uint64_t ns =
-          std::min(kLatest, last.ns + MulDiv(tempo.tick - last.tick, last.nsPerQuarter, ppqn_));
-      points_.push_back({tempo.tick, ns, tempo.nsPerQuarter});
-    }
-  }
-  // SMPTE: `frames` a second (29: 30 000 / 1001), `ticks` a frame.
-  TimeMap(int frames, int ticks)
-      : num_(frames == 29 ? uint64_t{1000000000} * 1001 : uint64_t{1000000000}),
-        den_(static_cast<uint64_t>(frames == 29 ? 30000 : frames) * static_cast<uint64_t>(ticks)) {}
-
-  int64_t Ns(uint64_t tick) {
-    if (ppqn_ == 0) return static_cast<int64_t>(MulDiv(tick, num_, den_));
-    while (next_ + 1 < points_.size() && points_[next_ + 1].tick <= tick) ++next_;
-    const Point& p = points_[next_];
-    return static_cast<int64_t>(
-        std::min(kLatest, p.ns + MulDiv(tick - p.tick, p.nsPerQuarter, ppqn_)));
-  }
-
- private:
-  struct Point {
-    uint64_t tick;
-    uint64_t ns;
-    uint64_t nsPerQuarter;
-  };
-  uint64_t ppqn_ = 0;  // 0: SMPTE
-  uint64_t num_ = 0;
-  uint64_t den_ = 1;
-  std::vector<Point> points_;
-  size_t next_ = 0;
-};
-
-}  // namespace
-
-void SmfReader::Feed(const uint8_t* bytes, size_t n, CaptureLogSink& sink) {
-  if (finished_) return;
-  const size_t room = maxFile_ - file_.size();
-  if (n > room && !tooLong_) {
-    tooLong_ = true;
-    sink.Problem(maxFile_, "file too large to hold: the rest is not read");
-  }
-  file_.insert(file_.end(), bytes, bytes + std::min(n, room));
-}
-
-void SmfReader::Finish(CaptureLogSink& sink) {
-  if (finished_) return;
-  finished_ = true;
-  const std::vector<uint8_t> file = std::move(file_);
+// The header chunk: at the start, or after a wrapper (a RIFF MIDI file, say). False when the
+// file cannot be read.
+bool ReadHeader(const std::vector<uint8_t>& file, CaptureLogSink& sink, Header& header) {
+  static constexpr uint8_t kMThd[] = {'M', 'T', 'h', 'd'};
   const size_t size = file.size();
   const uint8_t* f = file.data();
-
-  // The header: at the start, or after a wrapper (a RIFF MIDI file, say).
-  static constexpr uint8_t kMThd[] = {'M', 'T', 'h', 'd'};
-  const size_t head =
+  const size_t at =
       static_cast<size_t>(std::search(file.begin(), file.end(), kMThd, kMThd + 4) - file.begin());
-  if (head == size) {
+  if (at == size) {
     sink.Problem(0, "no MThd chunk: not a Standard MIDI File");
-    return;
+    return false;
   }
-  if (head != 0) {
-    sink.Problem(0, "no MThd chunk at the start: reading the one at byte " + std::to_string(head));
+  if (at != 0) {
+    sink.Problem(0, "no MThd chunk at the start: reading the one at byte " + std::to_string(at));
   }
-  if (size - head < 14) {
-    sink.Problem(head, "MThd chunk cut short");
-    return;
+  if (size - at < 14) {
+    sink.Problem(at, "MThd chunk cut short");
+    return false;
   }
-  const uint32_t headLength = BigEndian(f + head + 4, 4);
-  if (headLength < 6) {
-    sink.Problem(head + 4, "MThd chunk shorter than 6 bytes");
-    return;
+  const uint32_t length = BigEndian(f + at + 4, 4);
+  if (length < 6) {
+    sink.Problem(at + 4, "MThd chunk shorter than 6 bytes");
+    return false;
   }
-  const uint32_t format = BigEndian(f + head + 8, 2);
-  const uint32_t declared = BigEndian(f + head + 10, 2);
-  const uint32_t division = BigEndian(f + head + 12, 2);
+  const uint32_t format = BigEndian(f + at + 8, 2);
   if (format == 2) {
-    sink.Problem(head + 8, "SMF format 2 (independent sequences) is not read");
-    return;
+    sink.Problem(at + 8, "SMF format 2 (independent sequences) is not read");
+    return false;
   }
   if (format > 2) {
-    sink.Problem(head + 8, "unknown SMF format");
-    return;
+    sink.Problem(at + 8, "unknown SMF format");
+    return false;
   }
-  const int frames = 256 - static_cast<int>(division >> 8);
-  const int frameTicks = static_cast<int>(division & 0xFF);
-  if (division & 0x8000) {
-    if ((frames != 24 && frames != 25 && frames != 29 && frames != 30) || frameTicks == 0) {
-      sink.Problem(head + 12, "bad SMPTE division");
-      return;
+  header.at = at;
+  header.tracks = BigEndian(f + at + 10, 2);
+  header.division = BigEndian(f + at + 12, 2);
+  if (header.division & 0x8000) {
+    header.frames = 256 - static_cast<int>(header.division >> 8);
+    header.frameTicks = static_cast<int>(header.division & 0xFF);
+    const int frames = header.frames;
+    if ((frames != 24 && frames != 25 && frames != 29 && frames != 30) || header.frameTicks == 0) {
+      sink.Problem(at + 12, "bad SMPTE division");
+      return false;
     }
-  } else if (division == 0) {
-    sink.Problem(head + 12, "division of 0 ticks a quarter note");
-    return;
+  } else if (header.division == 0) {
+    sink.Problem(at + 12, "division of 0 ticks a quarter note");
+    return false;
   }
-
-  // The chunks: track chunks kept, any other skipped.
-  std::vector<Track> tracks;
-  size_t pos = head + 8;
-  if (headLength > size - pos) {
-    sink.Problem(head + 4, "chunk length past the end of the file (file cut short?)");
-    pos = size;
+  if (length > size - (at + 8)) {
+    sink.Problem(at + 4, "chunk length past the end of the file (file cut short?)");
+    header.end = size;
   } else {
-    pos += headLength;
+    header.end = at + 8 + length;
   }
+  return true;
+}
+
+// The track chunks after the header; any other chunk is skipped.
+std::vector<Track> FindTracks(const std::vector<uint8_t>& file, const Header& header,
+                              CaptureLogSink& sink) {
+  const size_t size = file.size();
+  const uint8_t* f = file.data();
+  std::vector<Track> tracks;
+  size_t pos = header.end;
   while (pos < size) {
     if (size - pos < 8) {
       sink.Problem(pos, "chunk header cut short");
@@ -288,7 +127,7 @@ void SmfReader::Finish(CaptureLogSink& sink) {
       track.end = track.begin + length;
     }
     if (std::memcmp(f + pos, "MTrk", 4) == 0) {
-      if (tracks.size() == kMaxTracks) {
+      if (tracks.size() == SmfReader::kMaxTracks) {
         sink.Problem(pos, "more than 65535 tracks: the rest are not read");
         break;
       }
@@ -296,18 +135,23 @@ void SmfReader::Finish(CaptureLogSink& sink) {
     }
     pos = track.end;
   }
-  if (tracks.size() != declared) {
-    sink.Problem(head + 10, "the header says " + std::to_string(declared) +
-                                " tracks, the file has " + std::to_string(tracks.size()));
+  if (tracks.size() != header.tracks) {
+    sink.Problem(header.at + 10, "the header says " + std::to_string(header.tracks) +
+                                     " tracks, the file has " + std::to_string(tracks.size()));
   }
+  return tracks;
+}
 
-  // First pass: where each track ends, what is wrong in it, and the tempo map of them all.
-  std::vector<Tempo> tempos;
+// The first pass: where each track stops, what is wrong in it, and the tempo changes of them
+// all in time order (at equal ticks in track order).
+std::vector<SmfTempo> CheckTracks(const std::vector<uint8_t>& file, std::vector<Track>& tracks,
+                                  CaptureLogSink& sink) {
+  std::vector<SmfTempo> tempos;
   for (Track& track : tracks) {
-    TrackParser parser(file, track.begin, track.end);
+    SmfTrackParser parser(file.data(), track.begin, track.end);
     uint64_t tick = 0;
-    Event event;
-    Problem problem;
+    SmfEvent event;
+    SmfProblem problem;
     for (;;) {
       if (parser.Pos() >= track.end) {
         if (!track.cut) sink.Problem(track.end, "track without end-of-track event");
@@ -319,9 +163,9 @@ void SmfReader::Finish(CaptureLogSink& sink) {
         break;
       }
       tick = AddTicks(tick, event.delta);
-      if (event.kind == Kind::kEnd) break;
-      if (event.kind == Kind::kMeta && event.status == 0x51) {
-        const uint32_t us = event.size == 3 ? BigEndian(f + event.at, 3) : 0;
+      if (event.kind == SmfEventKind::kEnd) break;
+      if (event.kind == SmfEventKind::kMeta && event.status == 0x51) {
+        const uint32_t us = event.size == 3 ? BigEndian(file.data() + event.at, 3) : 0;
         if (us == 0) {
           sink.Problem(event.start, "bad tempo event (not 3 bytes, or 0)");
         } else {
@@ -332,30 +176,41 @@ void SmfReader::Finish(CaptureLogSink& sink) {
     track.stop = parser.Pos();
   }
   std::stable_sort(tempos.begin(), tempos.end(),
-                   [](const Tempo& a, const Tempo& b) { return a.tick < b.tick; });
-  TimeMap time = (division & 0x8000) ? TimeMap(frames, frameTicks) : TimeMap(division, tempos);
+                   [](const SmfTempo& a, const SmfTempo& b) { return a.tick < b.tick; });
+  return tempos;
+}
 
-  // Second pass: the tracks merged, the earliest event first, the first track at equal ticks.
+// The second pass: the tracks merged, the earliest event first, at equal ticks the first
+// track first.
+void MergeTracks(const std::vector<uint8_t>& file, const std::vector<Track>& tracks,
+                 SmfTimeMap& time, CaptureLogSink& sink) {
   struct Cursor {
-    TrackParser parser;
+    SmfTrackParser parser;
     size_t stop;
-    uint64_t tick = 0;
-    Event event;
+    uint64_t tick;
+    SmfEvent event;
   };
   std::vector<Cursor> cursors;
   cursors.reserve(tracks.size());
   for (const Track& track : tracks) {
-    cursors.push_back({TrackParser(file, track.begin, track.end), track.stop, 0, Event{}});
+    cursors.push_back({SmfTrackParser(file.data(), track.begin, track.end), track.stop, 0, {}});
   }
-  // The cursor's next event that is handed over; false at the end of its track.
+  // To the cursor's next event that is handed over; false at the end of its track.
   const auto advance = [](Cursor& c) {
-    Problem unused;
+    SmfProblem unused;  // found in the first pass, which set `stop` before it
     while (c.parser.Pos() < c.stop && c.parser.Next(c.event, unused)) {
       c.tick = AddTicks(c.tick, c.event.delta);
-      if (c.event.kind == Kind::kEnd) return false;
-      if (c.event.kind == Kind::kMidi || c.event.kind == Kind::kSysex ||
-          (c.event.kind == Kind::kEscape && c.event.size > 0)) {
-        return true;
+      switch (c.event.kind) {
+        case SmfEventKind::kEnd:
+          return false;
+        case SmfEventKind::kMidi:
+        case SmfEventKind::kSysex:
+          return true;
+        case SmfEventKind::kEscape:
+          if (c.event.size > 0) return true;
+          break;
+        case SmfEventKind::kMeta:
+          break;
       }
     }
     return false;
@@ -365,16 +220,17 @@ void SmfReader::Finish(CaptureLogSink& sink) {
   for (size_t i = 0; i < cursors.size(); ++i) {
     if (advance(cursors[i])) order.push({cursors[i].tick, i});
   }
+  const uint8_t* f = file.data();
   std::vector<uint8_t> bytes;
   while (!order.empty()) {
     const size_t i = order.top().second;
     order.pop();
     Cursor& c = cursors[i];
-    const Event& e = c.event;
+    const SmfEvent& e = c.event;
     bytes.clear();
-    if (e.kind == Kind::kMidi) {
+    if (e.kind == SmfEventKind::kMidi) {
       bytes.push_back(e.status);
-    } else if (e.kind == Kind::kSysex) {
+    } else if (e.kind == SmfEventKind::kSysex) {
       bytes.push_back(0xF0);
     }
     bytes.insert(bytes.end(), f + e.at, f + e.at + e.size);
@@ -385,6 +241,31 @@ void SmfReader::Finish(CaptureLogSink& sink) {
     sink.Event(out);
     if (advance(c)) order.push({c.tick, i});
   }
+}
+
+}  // namespace
+
+void SmfReader::Feed(const uint8_t* bytes, size_t n, CaptureLogSink& sink) {
+  if (finished_) return;
+  const size_t room = maxFile_ - file_.size();
+  if (n > room && !tooLong_) {
+    tooLong_ = true;
+    sink.Problem(maxFile_, "file too large to hold: the rest is not read");
+  }
+  file_.insert(file_.end(), bytes, bytes + std::min(n, room));
+}
+
+void SmfReader::Finish(CaptureLogSink& sink) {
+  if (finished_) return;
+  finished_ = true;
+  const std::vector<uint8_t> file = std::move(file_);
+  Header header;
+  if (!ReadHeader(file, sink, header)) return;
+  std::vector<Track> tracks = FindTracks(file, header, sink);
+  const std::vector<SmfTempo> tempos = CheckTracks(file, tracks, sink);
+  SmfTimeMap time = header.frames != 0 ? SmfTimeMap(header.frames, header.frameTicks)
+                                       : SmfTimeMap(header.division, tempos);
+  MergeTracks(file, tracks, time, sink);
 }
 
 }  // namespace tessaly
