@@ -17,6 +17,11 @@ bool SyxWriter::Append(const CaptureEvent& event, std::string& out) {
     ++leftOut_;
     return true;
   }
+  if (bytes.size() == 1 && bytes[0] >= 0xF8 && bytes[0] != 0xF9 && bytes[0] != 0xFD) {
+    // Realtime: left out, but it may come between the pieces of a message, which goes on.
+    ++leftOut_;
+    return true;
+  }
   const bool starts = bytes[0] == 0xF0;
   if (starts) Drop();  // an F0 cuts the message before it
   if (!starts && !open_) {

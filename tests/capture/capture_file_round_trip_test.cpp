@@ -67,6 +67,7 @@ std::vector<Row> Rows() {
       {CaptureKind::kLoss, 1407 * kMs, {}, kLeftOut, false},
       // A message delivered in pieces: three events in the SMF, one message in the .syx.
       {D, 3000 * kMs, {0xF0, 0x01, 0x02}, 3000, true},
+      {D, 3001 * kMs, {0xF8}, 3001, false},  // realtime between the pieces
       {D, 3001 * kMs, {0x03, 0x04}, 3001, true},
       {D, 3002 * kMs, {0x05, 0xF7}, 3002, true},
       {D, 3003 * kMs, {0xF7}, 3003, false},  // an end with no message open
@@ -77,7 +78,7 @@ std::vector<Row> Rows() {
   int64_t ms = 2000;
   for (const size_t data : {size_t{1}, size_t{63}, size_t{64}, size_t{65}, size_t{5000},
                             size_t{65536}, size_t{1} << 20}) {
-    rows.insert(rows.end() - 6, Row{D, ms * kMs, Sysex(data), ms, true});
+    rows.insert(rows.end() - 7, Row{D, ms * kMs, Sysex(data), ms, true});
     ++ms;
   }
   return rows;
