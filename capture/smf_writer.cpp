@@ -1,7 +1,6 @@
 #include "capture/smf_writer.h"
 
 #include "capture/midi_stream_parser.h"
-#include "capture/smf_format.h"
 
 namespace tessaly {
 namespace {
@@ -16,6 +15,16 @@ constexpr char kHead[] =
 constexpr size_t kHeadSize = sizeof kHead - 1;
 constexpr uint8_t kEndOfTrack[] = {0x00, 0xFF, 0x2F, 0x00};
 constexpr uint64_t kMaxTrack = 0xFFFFFFFF;
+// A variable-length quantity holds at most 28 bits in its at most 4 bytes.
+constexpr uint32_t kSmfMaxQuantity = 0x0FFFFFFF;
+
+void AppendSmfQuantity(uint32_t value, std::string& out) {
+  char bytes[4];
+  int n = 0;
+  bytes[n++] = static_cast<char>(value & 0x7F);
+  while ((value >>= 7) != 0 && n < 4) bytes[n++] = static_cast<char>(0x80 | (value & 0x7F));
+  while (n > 0) out += bytes[--n];
+}
 
 bool SevenBit(std::span<const uint8_t> bytes) {
   for (const uint8_t b : bytes) {
