@@ -55,16 +55,23 @@ Recorder::~Recorder() {
 void Recorder::Push(uint8_t kind, int64_t ns, const uint8_t* bytes, size_t n) {
   // relaxed: a flag; once set, nothing more is recorded (the file ends before the loss).
   if (full_.load(std::memory_order_relaxed)) return;
-  if (n > RawMessageQueue::kMaxMessage - kRecordHeader) {
-    full_.store(true, std::memory_order_relaxed);
-    return;
-  }
-  // One record, built in the producers' buffer (they never push at once, see the header).
-  uint8_t* record = pushBuffer_.get();
-  record[0] = kind;
-  std::memcpy(record + 1, &ns, 8);
-  std::memcpy(record + kRecordHeader, bytes, n);
-  if (!queue_.Push(0, record, kRecordHeader + n)) full_.store(true, std::memory_order_relaxed);
+  // A message longer than a record holds (a piece of a long sysex as the service delivers
+  // it) goes as several records of the same time: every format takes a sysex in pieces.
+  constexpr size_t kMostBytes = RawMessageQueue::kMaxMessage - kRecordHeader;
+  size_t done = 0;
+  do {
+    const size_t piece = n - done < kMostBytes ? n - done : kMostBytes;
+    // One record, built in the producers' buffer (they never push at once, see the header).
+    uint8_t* record = pushBuffer_.get();
+    record[0] = kind;
+    std::memcpy(record + 1, &ns, 8);
+    if (piece > 0) std::memcpy(record + kRecordHeader, bytes + done, piece);
+    if (!queue_.Push(0, record, kRecordHeader + piece)) {
+      full_.store(true, std::memory_order_relaxed);
+      return;
+    }
+    done += piece;
+  } while (done < n);
 }
 
 void Recorder::Delivered(int64_t ns, const uint8_t* bytes, size_t n) {

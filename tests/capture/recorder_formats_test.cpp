@@ -80,5 +80,38 @@ TEST(RecorderFormatsTest, AnSmfCutShortByACrashReadsUpToTheCut) {
                                       "0 90 3c 64", "1000000 90 3c 64"}));
 }
 
+// The service delivers a long sysex in pieces of up to RawMessageQueue::kMaxMessage bytes; a
+// piece that long is recorded too (in records of its own), in every format, byte for byte.
+TEST(RecorderFormatsTest, ASysexInTheLongestPiecesTheServiceDeliversIsRecordedWhole) {
+  std::vector<uint8_t> sysex(300000);
+  for (size_t i = 0; i < sysex.size(); ++i) sysex[i] = static_cast<uint8_t>(i % 0x7F);
+  sysex.front() = 0xF0;
+  sysex.back() = 0xF7;
+  for (const char* ending : {".txt", ".mid", ".syx"}) {
+    SCOPED_TRACE(ending);
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("tessaly-record-long-" + std::to_string(getpid()) + ending))
+                                 .string();
+    std::string error;
+    auto recorder = Recorder::Start(path, error);
+    ASSERT_NE(recorder, nullptr) << error;
+    const size_t first = RawMessageQueue::kMaxMessage;
+    recorder->Delivered(1000000, sysex.data(), first);
+    recorder->Delivered(2000000, sysex.data() + first, sysex.size() - first);
+    const std::string stopped = recorder->Stop();
+    EXPECT_EQ(stopped.find("early"), std::string::npos) << stopped;
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    auto reader = MakeCaptureFileReader(path);
+    testing::CollectBytes sink;
+    reader->Feed(file.data(), file.size(), sink);
+    reader->Finish(sink);
+    EXPECT_EQ(sink.problems, 0u);
+    EXPECT_EQ(sink.bytes, sysex);
+    std::filesystem::remove(path);
+  }
+}
+
 }  // namespace
 }  // namespace tessaly

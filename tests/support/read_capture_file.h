@@ -29,6 +29,18 @@ class CollectCapture : public CaptureLogSink {
   std::vector<std::string> seen;
 };
 
+// Every data byte a reader handed over, back to back, and how many problems it found.
+class CollectBytes : public CaptureLogSink {
+ public:
+  void Event(const CaptureEvent& event) override {
+    if (event.kind == CaptureKind::kData)
+      bytes.insert(bytes.end(), event.bytes.begin(), event.bytes.end());
+  }
+  void Problem(uint64_t, std::string_view) override { ++problems; }
+  std::vector<uint8_t> bytes;
+  size_t problems = 0;
+};
+
 // Feeds `file` to `reader` in pieces of `piece` bytes, then finishes it.
 inline std::vector<std::string> ReadCaptureFile(CaptureFileReader& reader,
                                                 const std::vector<uint8_t>& file, size_t piece) {
