@@ -182,8 +182,11 @@ int RunConsole(MidiInputService& service, const ConsoleSettings& settings, std::
       writer.Flush();
       continue;
     }
+    // Asked before the drain, so that the drain shows all of the input that has ended.
+    const bool ended = settings.inputEnded && settings.inputEnded();
     core.DrainAndDisplay();
     writer.Flush();
+    if (ended) break;
     if (wake == Wake::kEarlyDrain) continue;
     nextDrain += kDrainPeriod;
     // After a stall (a suspended process), carry on from now rather than drain in a burst.
