@@ -94,8 +94,10 @@ class FileReplay final : public InputSource, private CaptureLogSink {
     }
     return true;
   }
-  // Waits for the event's time (real time) and gives the time stamp it is handed over with.
-  bool Pace(int64_t ns, int64_t& stampNs);
+  // Waits for input, and in real time for the event's time.
+  bool Pace(int64_t ns);
+  // The time stamp a message recorded at `ns` is handed over with.
+  int64_t StampOf(int64_t ns);
   void Say(const std::string& line);
 
   FileBackend& backend_;
@@ -110,6 +112,9 @@ class FileReplay final : public InputSource, private CaptureLogSink {
   bool timed_ = false;  // the bases below are set (at the first event)
   int64_t fileBase_ = 0;
   int64_t clockBase_ = 0;
+  int64_t portNs_ = -1;  // the last port line's time, until a message follows it
+  int64_t segmentStart_ = 0;
+  bool segmentSet_ = false;
   uint64_t queued_ = 0;  // messages the raw queue took
   uint64_t events_ = 0;
   uint64_t said_ = 0;
@@ -178,29 +183,44 @@ void FileReplay::Run() {
   backend_.MarkEnded();
 }
 
-bool FileReplay::Pace(int64_t ns, int64_t& stampNs) {
+bool FileReplay::Pace(int64_t ns) {
   if (!WaitForInput()) return false;
   if (!timed_) {
     timed_ = true;
     fileBase_ = ns;
     clockBase_ = InputDelivery::NowNs();
   }
-  // The file's times moved onto the clock: their differences, hence the lines' times, stay.
+  // Real time: the file's gaps kept on the clock, from its first event on.
   const int64_t since = ns - fileBase_;  // both in [0, INT64_MAX]: no overflow
-  stampNs = AddSaturated(clockBase_, since);
   if (fast_ || since <= 0) return true;
-  const auto when = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(stampNs));
-  return WaitUntil(when);
+  const int64_t when = AddSaturated(clockBase_, since);
+  return WaitUntil(std::chrono::steady_clock::time_point(std::chrono::nanoseconds(when)));
+}
+
+int64_t FileReplay::StampOf(int64_t ns) {
+  if (portNs_ >= 0) {
+    // The recorder stamps a message with the start of input plus whole milliseconds, and the
+    // port's line comes just before that start: the start is the first time after the port's
+    // line that is whole milliseconds before this message.
+    segmentStart_ = ns >= portNs_ ? portNs_ + (ns - portNs_) % 1000000 : ns;
+    portNs_ = -1;
+    segmentSet_ = true;
+  } else if (!segmentSet_) {
+    segmentStart_ = ns;  // no port line first: the first message is at 0
+    segmentSet_ = true;
+  }
+  // Counted from our own start as the live run's were from its: the same time prefixes.
+  return AddSaturated(delivery_.StartNs(), ns - segmentStart_);
 }
 
 void FileReplay::Event(const CaptureEvent& event) {
   if (Stopping()) return;
   ++events_;
-  int64_t stampNs = 0;
-  if (!Pace(event.ns, stampNs)) return;
+  if (!Pace(event.ns)) return;
   switch (event.kind) {
     case CaptureKind::kData: {
       // A message longer than a record of the raw queue goes in records the parser joins.
+      const int64_t stampNs = StampOf(event.ns);
       const uint8_t* bytes = event.bytes.data();
       size_t left = event.bytes.size();
       while (left > 0) {
@@ -214,6 +234,7 @@ void FileReplay::Event(const CaptureEvent& event) {
       return;
     }
     case CaptureKind::kPort:
+      portNs_ = event.ns;
       if (!WaitDelivered()) return;
       Say("recorded from port " +
           std::string(reinterpret_cast<const char*>(event.bytes.data()), event.bytes.size()));

@@ -14,13 +14,13 @@
 
 // A capture file replayed as an input port (--replay), named after the file. Its events take
 // the road of a device's: a thread of its own reads the file in pieces (memory does not grow
-// with the file), hands each message to InputDelivery::ReceiveAt with the file's time (so the
-// lines keep the recorded times apart), and the service's input thread delivers it through
-// the callback. In real time the thread keeps the file's gaps, as a device would; fast, it
-// sends as soon as the monitor has room and waits for it, so that nothing is lost (a file may
-// wait: it is not a device). A recorded drop or loss is counted again where the live run
-// counted it (the service's counts, SystemLosses), once what came before it is delivered, so
-// that it shows the same lines. What is wrong with the file, the recorded ports and the end of
+// with the file), hands each message to InputDelivery::ReceiveAt with the file's time (counted
+// from the recorded start of input, so the lines show the recorded times), and the service's input
+// thread delivers it through the callback. In real time the thread keeps the file's gaps, as a
+// device would; fast, it sends as soon as the monitor has room and waits for it, so that nothing is
+// lost (a file may wait: it is not a device). A recorded drop or loss is counted again where the
+// live run counted it (the service's counts, SystemLosses), once what came before it is delivered,
+// so that it shows the same lines. What is wrong with the file, the recorded ports and the end of
 // the file are lines for MessageBoxList (TakeNotice), each with the file's name and, for a
 // fault, where it is. A notice keeps its place among the events: it is given once a whole drain
 // has passed since the events before it were delivered, and the events after it wait until it is

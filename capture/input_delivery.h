@@ -85,6 +85,10 @@ class InputDelivery {
   // Bytes waiting in the raw queue, and messages the input thread has taken and delivered
   // through the callback: what a file replay waits on so that it never overfills the queue.
   uint64_t QueuedBytes() const { return queue_.Used(); }
+  // When input last started, on the clock of NowNs (a stamp of ReceiveAt counts from there).
+  int64_t StartNs() const {
+    return startNs_.load(std::memory_order_relaxed);  // published with started_, read after it
+  }
   uint64_t Delivered() const { return delivered_.load(std::memory_order_acquire); }
   // Window thread (or the producer, before input starts): the wait for room, for a producer
   // that waits for the monitor and loses nothing.

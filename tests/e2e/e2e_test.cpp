@@ -789,10 +789,19 @@ TEST_P(ReplayRoundTripTest, ReplayShowsWhatTheLiveRunShowed) {
 
   const Lines a = row.sameTimes ? live : Untimed(live);
   const Lines b = row.sameTimes ? replayed : Untimed(replayed);
-  for (const char* tag : {"midi", "sysex", "msg", "stats"}) {
+  for (const char* tag : {"midi", "sysex", "msg"}) {
     SCOPED_TRACE(tag);
     EXPECT_EQ(WithTag(b, tag), WithTag(a, tag));
   }
+  // Every statistics row but the last, which the callback's own counts share (they count its
+  // calls, which differ with how the system split its cycles).
+  Lines liveStats = WithTag(a, "stats");
+  Lines replayStats = WithTag(b, "stats");
+  ASSERT_EQ(liveStats.size(), 8u);
+  ASSERT_EQ(replayStats.size(), 8u);
+  liveStats.pop_back();
+  replayStats.pop_back();
+  EXPECT_EQ(replayStats, liveStats);
   // The live run saw what was sent, errors among it: the comparison above is not of nothing.
   EXPECT_EQ(WithTag(a, "midi").size(), 14u);
   EXPECT_EQ(std::count_if(a.begin(), a.end(), EndsWith("BAD BAD BAD BAD MIDI ERROR #001")), 1);
