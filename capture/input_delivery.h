@@ -50,7 +50,7 @@ class InputDelivery {
 
   // Wait for room before a callback call is made anyway (see above), and the step of the wait.
   static constexpr std::chrono::milliseconds kHoldBackLimit{500};
-  static constexpr std::chrono::microseconds kHoldBackStep{200};
+  static constexpr std::chrono::microseconds kHoldBackStep{50};
 
   // Counts for reports and tests; each only grows.
   struct Counts {
