@@ -707,6 +707,13 @@ TEST_F(EndToEndTest, CommandLine) {
   EXPECT_TRUE(bad.Lines().empty());
   EXPECT_EQ(bad.ErrorText().rfind("tessaly: bad port number: x\nusage: tessaly", 0), 0u)
       << bad.ErrorText();
+  // A file that cannot be replayed ends the run at once, with a line that says why.
+  ChildProcess missing({Binary(), "--console", "--replay", "/nonexistent/capture.txt"},
+                       environment_);
+  EXPECT_EQ(missing.Wait(10s), 1);
+  EXPECT_TRUE(missing.Lines().empty());
+  EXPECT_EQ(missing.ErrorText(),
+            "tessaly: cannot replay /nonexistent/capture.txt: No such file or directory\n");
 }
 
 // Recorded live, then replayed with --console --replay FILE --fast: the replay shows the lines
