@@ -1,6 +1,7 @@
 #include "capture/file_backend.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -143,9 +144,18 @@ void FileReplay::Say(const std::string& line) {
 }
 
 void FileReplay::Run() {
-  const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking in the open: a FIFO without a writer would hold the thread, and with it the
+  // port's close. Only a regular file is read (a read of a FIFO or a device could do the same).
+  const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     Say(std::string("cannot open: ") + std::strerror(errno));
+    backend_.MarkEnded();
+    return;
+  }
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(fd);
+    Say("not a regular file");
     backend_.MarkEnded();
     return;
   }

@@ -1,5 +1,7 @@
 // The program: the monitor window by default, or the console front end, on the RtMidi service.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QTimer>
@@ -24,15 +26,21 @@ namespace {
 
 using namespace tessaly;
 
-// The replay's file can be read (else the line says why, and the run ends at once).
+// The replay's file can be read: a regular file that opens (else the line says why, and the
+// run ends at once).
 bool CanReplay(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    std::fprintf(stderr, "tessaly: cannot replay %s: %s\n", path.c_str(), std::strerror(errno));
-    return false;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  struct stat status {};
+  const char* why = nullptr;
+  if (fd < 0) {
+    why = std::strerror(errno);
+  } else if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    why = "not a regular file";
   }
-  std::fclose(file);
-  return true;
+  if (fd >= 0) close(fd);
+  if (why == nullptr) return true;
+  std::fprintf(stderr, "tessaly: cannot replay %s: %s\n", path.c_str(), why);
+  return false;
 }
 
 // The port opened at start: the replay's, unless --port names one.

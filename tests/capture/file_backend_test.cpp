@@ -24,7 +24,7 @@ using Lines = std::vector<std::string>;
 
 struct Row {
   const char* name;
-  std::string file;  // its bytes; empty: no file at all
+  std::string file;  // its bytes; empty: no file at all; "folder": a folder
   bool fast;
   Lines midi;  // BasicMessageList, all of it
   Lines msg;   // MessageBoxList after the start lines, up to the end of the file (included)
@@ -71,7 +71,11 @@ class FileBackendTest : public ::testing::TestWithParam<Row> {
 TEST_P(FileBackendTest, ReplaysTheFileAndSaysWhatIsWrongWhere) {
   const Row& row = GetParam();
   const std::string path = (dir_ / "capture.txt").string();
-  if (!row.file.empty()) std::ofstream(path, std::ios::binary) << row.file;
+  if (row.file == "folder") {
+    std::filesystem::create_directory(path);
+  } else if (!row.file.empty()) {
+    std::ofstream(path, std::ios::binary) << row.file;
+  }
   std::vector<std::unique_ptr<PortBackend>> backends;
   auto files = std::make_unique<FileBackend>(row.fast);
   FileBackend& backend = *files;
