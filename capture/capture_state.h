@@ -69,6 +69,10 @@ struct CaptureState final : DeliveryGate {
                            sysexQ.readIndex.load(std::memory_order_relaxed);
     return events < kEventRingHoldMark && bytes < kSysexQHoldMark;
   }
+  void AskForDrain() const override {
+    // The state itself is never const: the gate's view of it is.
+    const_cast<DrainWake&>(drainWake).Signal();
+  }
 };
 
 }  // namespace tessaly

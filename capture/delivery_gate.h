@@ -12,6 +12,9 @@ class DeliveryGate {
   // The service's input thread, any number of times: true when one more callback call (one
   // event, at most one receive buffer of bytes) fits without overwriting unread input.
   virtual bool HasRoom() const = 0;
+  // Any thread but the driver's: asks the consumer to drain soon (a replayed file that waits for
+  // its notice to be shown). Nothing, for a consumer that cannot be asked.
+  virtual void AskForDrain() const {}
 
  protected:
   ~DeliveryGate() = default;

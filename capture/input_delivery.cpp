@@ -94,8 +94,8 @@ void InputDelivery::Receive(const uint8_t* bytes, size_t n) {
   Push(bytes, n, -1);
 }
 
-void InputDelivery::ReceiveAt(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
-  Push(bytes, n, monotonicNs < 0 ? 0 : monotonicNs);
+bool InputDelivery::ReceiveAt(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
+  return Push(bytes, n, monotonicNs < 0 ? 0 : monotonicNs);
 }
 
 int64_t InputDelivery::NowNs() {
@@ -103,8 +103,8 @@ int64_t InputDelivery::NowNs() {
 }
 
 // `monotonicNs` < 0: stamped now.
-void InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
-  if (n == 0) return;
+bool InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
+  if (n == 0) return false;
   // seq_cst, with the seq_cst pair in Reset: either Reset sees this producer inside, or this
   // producer sees input stopped. No message slips in after Reset looked.
   producing_.fetch_add(1, std::memory_order_seq_cst);
@@ -118,12 +118,13 @@ void InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
       const int64_t since = monotonicNs - startNs_.load(std::memory_order_relaxed);
       stamp = static_cast<uint32_t>(static_cast<uint64_t>(std::max<int64_t>(since, 0)) / 1000000u);
     }
-    queue_.Push(stamp, bytes, n);
+    const bool queued = queue_.Push(stamp, bytes, n);
     producing_.fetch_sub(1, std::memory_order_release);  // release: the push is done
     Wake();
-    return;
+    return queued;
   }
   producing_.fetch_sub(1, std::memory_order_release);
+  return false;
 }
 
 void InputDelivery::StartInput() {
@@ -212,6 +213,9 @@ void InputDelivery::TakeReceived() {
     }
     Sink sink(*this, timeStamp);
     parser_.Feed(message_.get(), n, sink);
+    // release: what the callback did with the message happens before a producer that sees
+    // the count looks (pairs with the acquire in Delivered). One writer: this thread.
+    delivered_.store(delivered_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
   }
 }
 

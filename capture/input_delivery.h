@@ -50,7 +50,7 @@ class InputDelivery {
 
   // Wait for room before a callback call is made anyway (see above), and the step of the wait.
   static constexpr std::chrono::milliseconds kHoldBackLimit{500};
-  static constexpr std::chrono::microseconds kHoldBackStep{200};
+  static constexpr std::chrono::microseconds kHoldBackStep{50};
 
   // Counts for reports and tests; each only grows.
   struct Counts {
@@ -76,10 +76,36 @@ class InputDelivery {
   void Receive(const uint8_t* bytes, size_t n);
   // The same, for a message whose arrival the MIDI system stamped itself (the ALSA
   // sequencer's real-time stamp, mapped to the monotonic clock): events read late in a burst
-  // keep their times. `monotonicNs` on the clock of NowNs.
-  void ReceiveAt(const uint8_t* bytes, size_t n, int64_t monotonicNs);
+  // keep their times. `monotonicNs` on the clock of NowNs. True when the message was queued.
+  bool ReceiveAt(const uint8_t* bytes, size_t n, int64_t monotonicNs);
   // The monotonic clock the time stamps count on, in nanoseconds. Any thread.
   static int64_t NowNs();
+
+  // --- a producer that may wait (a file, not a device) ---
+  // Bytes waiting in the raw queue, and messages the input thread has taken and delivered
+  // through the callback: what a file replay waits on so that it never overfills the queue.
+  uint64_t QueuedBytes() const { return queue_.Used(); }
+  // When input last started, on the clock of NowNs (a stamp of ReceiveAt counts from there).
+  int64_t StartNs() const {
+    return startNs_.load(std::memory_order_relaxed);  // published with started_, read after it
+  }
+  uint64_t Delivered() const { return delivered_.load(std::memory_order_acquire); }
+  // Window thread (or the producer, before input starts): the wait for room, for a producer
+  // that waits for the monitor and loses nothing.
+  void SetHoldBackLimit(std::chrono::milliseconds limit) {
+    holdBackLimitMs_.store(limit.count(), std::memory_order_relaxed);  // a setting only
+  }
+  // Asks the gate's consumer for an early drain (DeliveryGate::AskForDrain).
+  void AskForDrain() const {
+    // acquire: pairs with the release in SetGate; the gate object is complete.
+    if (const DeliveryGate* gate = gate_.load(std::memory_order_acquire)) gate->AskForDrain();
+  }
+  // Drops counted elsewhere (a replayed recording's), added to the counts below.
+  void CountDropped(uint64_t messages, uint64_t sysexBytes) {
+    // relaxed, both: counts only.
+    lostBelow_.fetch_add(messages, std::memory_order_relaxed);
+    sysexDropped_.fetch_add(sysexBytes, std::memory_order_relaxed);
+  }
 
   // --- window thread ---
   // The consumer's room (null: none); it must outlive the input thread or be replaced first.
@@ -142,7 +168,7 @@ class InputDelivery {
   void Wake();
   // Input thread: waits until the wake count moves on from `seen`.
   void Sleep(uint32_t seen);
-  void Push(const uint8_t* bytes, size_t n, int64_t monotonicNs);
+  bool Push(const uint8_t* bytes, size_t n, int64_t monotonicNs);
   void Call(uint32_t kind, uintptr_t param1, uint32_t timeStamp);
   // Input thread: waits (bounded) until the gate shows room; see the class comment.
   void HoldBack();
@@ -185,6 +211,7 @@ class InputDelivery {
   std::atomic<bool> quit_{false};
   std::atomic<uint64_t> sysexDropped_{0};
   std::atomic<uint64_t> lostBelow_{0};
+  std::atomic<uint64_t> delivered_{0};
   SystemLosses* losses_ = nullptr;  // set before Launch, read by the sources' threads after
   CaptureTap* tap_ = nullptr;       // set before Launch, used by the input thread after
   std::thread thread_;

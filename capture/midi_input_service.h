@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "capture/delivery_gate.h"
 #include "capture/midi_result.h"
@@ -99,6 +100,12 @@ class MidiInputService {
   // A count that moves on when the list of ports may have changed (a device plugged in, a
   // program gone); 0 for ever from a service that cannot tell. Cheap: read at every tick.
   virtual uint64_t PortsChanged() { return 0; }
+  // A line the service has to say in MessageBoxList (a replayed file is malformed), oldest
+  // first; false when there is none. Taken by the drain on the window thread.
+  virtual bool TakeNotice(std::string& line) {
+    (void)line;
+    return false;
+  }
 };
 
 }  // namespace tessaly

@@ -31,6 +31,7 @@ enum class PortGroup : uint8_t {
   kProgram,   // other programs' ports
   kBridged,   // a device seen again through another MIDI system (PipeWire's JACK bridge)
   kLoopback,  // ports that carry nothing of their own ("Midi Through")
+  kFile,      // a capture file replayed (--replay)
   kOwn,       // our own virtual input ports
   kDemo,      // the built-in demo device
 };
@@ -54,6 +55,12 @@ class PortBackend {
   // A count that moves on whenever this backend's ports may have changed (0 for ever: a
   // backend that cannot tell). Cheap, for the window thread's every tick; any thread.
   virtual uint64_t PortsChanged() { return 0; }
+  // A line for MessageBoxList that the backend has to say (a file it replays is malformed),
+  // oldest first; false when there is none. Window thread.
+  virtual bool TakeNotice(std::string& line) {
+    (void)line;
+    return false;
+  }
 };
 
 }  // namespace tessaly

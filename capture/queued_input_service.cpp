@@ -43,6 +43,21 @@ uint64_t QueuedInputService::PortsChanged() {
   return total;
 }
 
+bool QueuedInputService::TakeNotice(std::string& line) {
+  for (auto& backend : backends_) {
+    if (backend->TakeNotice(line)) return true;
+  }
+  return false;
+}
+
+std::optional<uint32_t> QueuedInputService::PlaceOf(const PortBackend* backend, size_t index) {
+  RefreshPorts();
+  for (size_t i = 0; i < ports_.size(); ++i) {
+    if (ports_[i].backend == backend && ports_[i].index == index) return static_cast<uint32_t>(i);
+  }
+  return std::nullopt;
+}
+
 void QueuedInputService::ForceClose() {
   if (!owned_) return;
   EndSession();

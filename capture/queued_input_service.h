@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,11 @@ class QueuedInputService : public MidiInputService {
   void SetTap(CaptureTap* tap) { tap_ = tap; }
   // Moves on when any backend's does (a listing made after it sees the change).
   uint64_t PortsChanged() override;
+  // Each backend's notices in turn.
+  bool TakeNotice(std::string& line) override;
+  // Lists the ports again and gives the place of `backend`'s port `index` in the list; none
+  // when it lists no such port.
+  std::optional<uint32_t> PlaceOf(const PortBackend* backend, size_t index);
 
  private:
   struct Port {

@@ -20,6 +20,9 @@ void MonitorCore::DrainAndDisplay() {
   CaptureState& state = *capture_;
   // Taken back first, so a queue that fills again during this drain wakes us again.
   state.drainWake.Rearm();
+  // Before the events: a service that keeps its notices in order with its events gives one
+  // only once the events before it were drained (see FileBackend).
+  for (std::string notice; service_.TakeNotice(notice);) messageBoxList.AppendLine(notice);
   ports_.NoticePortChanges();
   statistics_.ResetCheck(state.statusCounters);
   sysexDecoder_.DrainSysexQueue(state.sysexQ, state.stopRequest);

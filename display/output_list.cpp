@@ -68,6 +68,11 @@ OutputList::Chunk& OutputList::Reserve(size_t length) {
 }
 
 void OutputList::AppendPiece(const char* text, size_t length) {
+  if (!keepLines_) {
+    ++count_;
+    if (observer_ != nullptr) observer_->LineAppended(*this, std::string_view(text, length));
+    return;
+  }
   Chunk& chunk = Reserve(length);
   char* at = chunk.bytes + chunk.used;
   if (length > 0) std::memcpy(at, text, length);
@@ -91,7 +96,7 @@ const OutputList::Chunk& OutputList::ChunkOf(size_t i) const {
 }
 
 std::string_view OutputList::Line(size_t i) const {
-  if (i >= count_) return {};
+  if (i >= count_ || !keepLines_) return {};
   const Chunk& chunk = ChunkOf(i);
   const uint32_t end = Entry(i);
   const uint32_t begin = i == chunk.firstLine ? 0 : Entry(i - 1);

@@ -50,6 +50,10 @@ class OutputList {
   uint64_t ClearCount() const { return clearCount_; }
   std::string_view Name() const { return name_; }
   void SetObserver(LineObserver* observer) { observer_ = observer; }
+  // False: lines are counted and told to the observer, and not kept (Line gives empty text):
+  // for a console run that reads none back, so that its memory does not grow with its input.
+  // Before the first line.
+  void SetKeepLines(bool keep) { keepLines_ = keep; }
 
   // Bytes held: text chunks, index blocks and their tables.
   size_t MemoryBytes() const;
@@ -100,6 +104,7 @@ class OutputList {
   uint64_t clearCount_ = 0;
   std::string_view name_;
   LineObserver* observer_ = nullptr;
+  bool keepLines_ = true;
 };
 
 }  // namespace tessaly

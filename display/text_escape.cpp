@@ -50,7 +50,20 @@ size_t DecodeUtf8(std::string_view text, uint32_t& code) {
 
 void AppendEscapedLine(std::string_view line, std::string& out) {
   out.reserve(out.size() + line.size());
-  for (const char c : line) {
+  for (size_t i = 0; i < line.size(); ++i) {
+    // Runs of printable ASCII, nearly every line, go in at once: a byte at a time is where a
+    // console decoding a file as fast as it can spent a third of its time.
+    size_t plain = i;
+    while (plain < line.size() && line[plain] >= 0x20 && line[plain] < 0x7F &&
+           line[plain] != '\\') {
+      ++plain;
+    }
+    if (plain > i) {
+      out.append(line.data() + i, plain - i);
+      i = plain;
+      if (i == line.size()) break;
+    }
+    const char c = line[i];
     const uint8_t byte = static_cast<uint8_t>(c);
     if (IsControl(byte)) {
       AppendHex(byte, out);

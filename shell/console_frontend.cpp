@@ -157,6 +157,13 @@ int RunConsole(MidiInputService& service, const ConsoleSettings& settings, std::
   writer.Follow(core.messageBoxList, "msg");
   writer.Follow(core.basicMessageList, "midi");
   writer.Follow(core.sysexList, "sysex");
+  // Only a save reads these lists back; without one they pass their lines on and keep none, so
+  // that a long run (a file replayed) does not grow with its input.
+  if (settings.saveDir.empty()) {
+    for (OutputList* list : {&core.messageBoxList, &core.basicMessageList, &core.sysexList}) {
+      list->SetKeepLines(false);
+    }
+  }
 
   const auto start = Clock::now();
   const auto end = settings.seconds ? start + std::chrono::duration_cast<Clock::duration>(
@@ -182,8 +189,11 @@ int RunConsole(MidiInputService& service, const ConsoleSettings& settings, std::
       writer.Flush();
       continue;
     }
+    // Asked before the drain, so that the drain shows all of the input that has ended.
+    const bool ended = settings.inputEnded && settings.inputEnded();
     core.DrainAndDisplay();
     writer.Flush();
+    if (ended) break;
     if (wake == Wake::kEarlyDrain) continue;
     nextDrain += kDrainPeriod;
     // After a stall (a suspended process), carry on from now rather than drain in a burst.

@@ -14,9 +14,10 @@
 // (ReopenPort on the chosen port, its four status lines), drains every 100 ms and writes every
 // line appended to MessageBoxList, BasicMessageList and SysexList, in the order appended, as
 // "msg", "midi" or "sysex", a TAB, the escaped line and a newline, flushed after each drain.
-// On SIGINT, SIGTERM or when its time is up it runs ShutdownPort (whose lines are written
-// too), drains once more and writes the rows of StatisticsList as "stats", TAB, row. Between
-// the 100 ms drains it drains early whenever the capture asks (a queue passed its fill mark).
+// On SIGINT, SIGTERM, when its time is up or when its input has ended it runs ShutdownPort (whose
+// lines are written too), drains once more and writes the rows of StatisticsList as "stats", TAB,
+// row. Between the 100 ms drains it drains early whenever the capture asks (a queue passed its fill
+// mark).
 //
 // With a command descriptor (standard input) it reads the commands "up" and "down" there and
 // steps ports as the window's Up and Down do (see console_commands.h); an unknown command is
@@ -54,6 +55,9 @@ struct ConsoleSettings {
   int commandFd = -1;             // commands, one per line; -1: none
   bool json = false;              // JSON Lines instead of tagged text
   std::string saveDir{};          // at the end, the four lists saved there; empty: not saved
+  // Asked after each drain: true once the input has ended for good (a replayed file's last
+  // event was shown); the run then ends as on SIGTERM. None: only signals and time end it.
+  std::function<bool()> inputEnded{};
 };
 
 // Blocks SIGINT and SIGTERM for the calling thread and every thread started after, so that

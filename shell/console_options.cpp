@@ -25,6 +25,10 @@ constexpr std::string_view kUsage =
     "                                  as their clipboard text, one file per list\n"
     "                                  --record FILE (also in the window): record what the\n"
     "                                  ports deliver to FILE, a capture log (docs/CAPTURE.md)\n"
+    "                                  --replay FILE (also in the window): FILE becomes an\n"
+    "                                  input port, opened at start unless --port names\n"
+    "                                  another; in its own time, or with --fast as fast as\n"
+    "                                  the monitor takes it; the console ends after its end\n"
     "       tessaly --list-ports       list the MIDI input ports, one per line\n"
     "       tessaly --help             show this text\n"
     "       tessaly --version          show the version\n";
@@ -116,6 +120,15 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
       if (!value(text) || text.empty()) return Fail("--record needs a file");
       options.recordFile = std::string(text);
       continue;
+    } else if (name == "--replay") {
+      std::string_view text;
+      if (!value(text) || text.empty()) return Fail("--replay needs a file");
+      options.replayFile = std::string(text);
+      continue;
+    } else if (name == "--fast") {
+      if (inlineValue) return Fail("--fast takes no value");
+      options.fast = true;
+      continue;
     } else if (name == "--report") {
       if (inlineValue) return Fail("--report takes no value");
       options.report = true;
@@ -141,6 +154,12 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
       !options.recordFile.empty()) {
     return Fail("--record goes with the window or --console");
   }
+  if (options.mode != RunMode::kConsole && options.mode != RunMode::kWindow &&
+      !options.replayFile.empty()) {
+    return Fail("--replay goes with the window or --console");
+  }
+  if (options.fast && options.replayFile.empty()) return Fail("--fast goes with --replay");
+  options.portGiven = portGiven;
   parsed.ok = true;
   return parsed;
 }

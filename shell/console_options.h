@@ -9,7 +9,7 @@
 // The command line of the program:
 //   tessaly [--port N] [--seconds S] [--report]            the window
 //   tessaly --console [--port N] [--seconds S] [--report] [--json] [--save DIR]
-//                 [--record FILE]
+//                 [--record FILE] [--replay FILE [--fast]]
 //                                                         the console front end
 //   tessaly --list-ports | --help | --version
 // Values may follow as the next argument or after '=' (--port=2).
@@ -25,6 +25,9 @@ struct Options {
   bool json = false;              // console: JSON Lines instead of tagged text
   std::string saveDir;            // console: the four lists saved there at the end
   std::string recordFile;         // console and window: what the ports deliver, recorded there
+  std::string replayFile;         // console and window: a capture file replayed as a port
+  bool fast = false;              // the replay as fast as the monitor takes it
+  bool portGiven = false;         // --port was given (else the replay's port opens first)
 };
 
 struct ParsedOptions {

@@ -1,10 +1,14 @@
 // The program: the monitor window by default, or the console front end, on the RtMidi service.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,11 +21,33 @@
 #include "shell/monitor_dlg.h"
 #include "shell/record_option.h"
 #include "shell/run_report.h"
-#include "shell/window_main.h"
 
 namespace {
 
 using namespace tessaly;
+
+// The replay's file can be read: a regular file that opens (else the line says why, and the
+// run ends at once).
+bool CanReplay(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  struct stat status {};
+  const char* why = nullptr;
+  if (fd < 0) {
+    why = std::strerror(errno);
+  } else if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    why = "not a regular file";
+  }
+  if (fd >= 0) close(fd);
+  if (why == nullptr) return true;
+  std::fprintf(stderr, "tessaly: cannot replay %s: %s\n", path.c_str(), why);
+  return false;
+}
+
+// The port opened at start: the replay's, unless --port names one.
+uint32_t StartPort(HostInputService& service, const Options& options) {
+  if (options.replayFile.empty() || options.portGiven) return options.port;
+  return service.ReplayPort().value_or(options.port);
+}
 
 void PrintServiceReport(const HostInputService& service) {
   std::fputs(ServiceReport(service.TotalCounts()).c_str(), stdout);
@@ -29,11 +55,13 @@ void PrintServiceReport(const HostInputService& service) {
 }
 
 // The window with what the command line asks of it: another port than 0, a run of S seconds
-// that ends as OK does (for measurements offscreen), and the report at the end.
+// that ends as OK does (for measurements offscreen), the report at the end, and the replay of
+// files (the command line's and the context menu's).
 int RunWindowWithOptions(int argc, char** argv, HostInputService& service, const Options& options,
                          Recorder* recorder) {
   CMonitorApp app(argc, argv);
-  CMonitorDlg dialog(service, options.port);
+  CMonitorDlg dialog(service, StartPort(service, options));
+  dialog.SetReplayer([&service](const std::string& path) { return service.SetReplayFile(path); });
   MonitorCore& core = dialog.core();
   if (recorder != nullptr) {
     core.messageBoxList.AppendLine("recording to " + options.recordFile);
@@ -82,7 +110,8 @@ int main(int argc, char** argv) {
       // A console in the background of a shell then reads EIO from its terminal (and stops
       // reading commands) instead of being stopped.
       signal(SIGTTIN, SIG_IGN);
-      HostInputService service;
+      if (!options.replayFile.empty() && !CanReplay(options.replayFile)) return 1;
+      HostInputService service(options.replayFile, options.fast);
       std::unique_ptr<Recorder> recorder;
       if (!options.recordFile.empty()) {
         recorder = StartRecording(service, options.recordFile);
@@ -90,8 +119,12 @@ int main(int argc, char** argv) {
       }
       // The console prints its statistics rows itself; the report adds the service's counts,
       // taken once the port is shut down.
-      const ConsoleSettings settings{options.port, options.seconds, STDIN_FILENO, options.json,
-                                     options.saveDir};
+      ConsoleSettings settings{StartPort(service, options), options.seconds, STDIN_FILENO,
+                               options.json, options.saveDir};
+      // Replaying the file from the start, the run ends once the file's last event is shown.
+      if (!options.replayFile.empty() && service.ReplayPort() == settings.port) {
+        settings.inputEnded = [&service] { return service.files().Ended(); };
+      }
       return RunConsole(service, settings, stdout, [&] {
         if (options.report) PrintServiceReport(service);
         service.ForceClose();
@@ -101,14 +134,12 @@ int main(int argc, char** argv) {
     case RunMode::kWindow:
       break;
   }
-  HostInputService service;
+  if (!options.replayFile.empty() && !CanReplay(options.replayFile)) return 1;
+  HostInputService service(options.replayFile, options.fast);
   std::unique_ptr<Recorder> recorder;
   if (!options.recordFile.empty()) {
     recorder = StartRecording(service, options.recordFile);
     if (!recorder) return 1;
-  }
-  if (options.port == 0 && !options.seconds && !options.report && !recorder) {
-    return RunWindow(argc, argv, service);
   }
   return RunWindowWithOptions(argc, argv, service, options, recorder.get());
 }

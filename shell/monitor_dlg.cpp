@@ -298,6 +298,18 @@ void CMonitorDlg::UpdateViews() {
   }
 }
 
+void CMonitorDlg::ReplayFile(const std::string& path) {
+  const std::optional<uint32_t> port = replayer_ ? replayer_(path) : std::nullopt;
+  if (!port) {
+    core_.messageBoxList.AppendLine("replay " + path + ": no port can replay it");
+  } else {
+    core_.ports().ShutdownPort();
+    core_.ports().SelectPort(*port);
+    core_.ports().ReopenPort();
+  }
+  UpdateViews();
+}
+
 void CMonitorDlg::SetPaused(bool paused) {
   paused_ = paused;
   for (int id : kListIds) ListView(id)->SetPaused(paused);

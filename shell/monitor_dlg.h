@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <span>
@@ -61,6 +62,14 @@ class CMonitorDlg : public QDialog, private MonitorView {
   bool Paused() const { return paused_; }
   // The views take up the lists' changes now (unless paused).
   void ShowNewLines() { UpdateViews(); }
+
+  // Makes `path` the file replayed as a port and gives that port's place in the list (none:
+  // it cannot be replayed). Set by the program on its service.
+  using Replayer = std::function<std::optional<uint32_t>(const std::string& path)>;
+  void SetReplayer(Replayer replayer) { replayer_ = std::move(replayer); }
+  // Replays `path`: the open port shut down, the file's port opened, as Up and Down step; a
+  // line in MessageBoxList when there is no replayer.
+  void ReplayFile(const std::string& path);
 
   // A window-menu command: the about box for kIdmAboutBox, nothing otherwise.
   void SysCommand(unsigned command);
@@ -150,6 +159,7 @@ class CMonitorDlg : public QDialog, private MonitorView {
   };
   std::optional<ShownPort> shownPort_;
   bool paused_ = false;
+  Replayer replayer_;
 };
 
 }  // namespace tessaly

@@ -41,6 +41,29 @@ TEST(ConsoleOptionsTest, GoodCommandLines) {
   }
 }
 
+// The replay's file, its pace, and whether --port chose the port instead of the file's.
+TEST(ConsoleOptionsTest, ReplayOptions) {
+  struct Case {
+    std::vector<std::string_view> args;
+    std::string file;
+    bool fast;
+    bool portGiven;
+  };
+  const Case cases[] = {
+      {{"--console", "--replay", "x.txt"}, "x.txt", false, false},
+      {{"--replay=a b.mid", "--fast"}, "a b.mid", true, false},
+      {{"--console", "--fast", "--replay", "x.txt", "--port", "0"}, "x.txt", true, true},
+      {{"--console", "--port", "2"}, "", false, true},
+  };
+  for (const Case& c : cases) {
+    const ParsedOptions parsed = ParseOptions(c.args);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.options.replayFile, c.file);
+    EXPECT_EQ(parsed.options.fast, c.fast);
+    EXPECT_EQ(parsed.options.portGiven, c.portGiven);
+  }
+}
+
 TEST(ConsoleOptionsTest, BadCommandLinesSayWhy) {
   struct Case {
     std::vector<std::string_view> args;
@@ -62,6 +85,11 @@ TEST(ConsoleOptionsTest, BadCommandLinesSayWhy) {
       {{"--console", "--list-ports"}, "choose one of --console, --list-ports, --help, --version"},
       {{"--console=1"}, "--console takes no value"},
       {{"--report=1"}, "--report takes no value"},
+      {{"--console", "--replay"}, "--replay needs a file"},
+      {{"--console", "--replay="}, "--replay needs a file"},
+      {{"--list-ports", "--replay", "x.txt"}, "--replay goes with the window or --console"},
+      {{"--console", "--fast"}, "--fast goes with --replay"},
+      {{"--console", "--replay", "x.txt", "--fast=1"}, "--fast takes no value"},
       {{"--list-ports", "--port", "1"},
        "--port, --seconds and --report go with the window or --console"},
       {{"--list-ports", "--seconds", "1"},

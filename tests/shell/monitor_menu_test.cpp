@@ -5,12 +5,15 @@
 #include <QAction>
 #include <QScrollBar>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
 
+#include "capture/file_backend.h"
 #include "capture/midi_constants.h"
+#include "capture/queued_input_service.h"
 #include "display/list_copy.h"
 #include "shell/dialog_template.h"
 #include "shell/monitor_menu.h"
@@ -51,10 +54,12 @@ class MonitorMenuTest : public ::testing::Test {
 
 TEST_F(MonitorMenuTest, EntriesSitBesideTheAboutEntry) {
   const QList<QAction*> actions = dialog->actions();
-  ASSERT_GE(actions.size(), 3);
+  ASSERT_GE(actions.size(), 4);
   EXPECT_EQ(actions[0], dialog->AboutAction());
   EXPECT_EQ(actions[1]->text(), "&Pause views");
   EXPECT_EQ(actions[2]->text(), "&Save lists...");
+  EXPECT_EQ(actions[3], menu->ReplayAction());
+  EXPECT_EQ(actions[3]->text(), "&Replay file...");
   EXPECT_EQ(dialog->contextMenuPolicy(), Qt::ActionsContextMenu);
 }
 
@@ -134,6 +139,54 @@ TEST_F(MonitorMenuTest, SaveWritesTheClipboardTextOfEachListAndSaysWhere) {
   menu->SaveListsTo(QStringLiteral("/proc/none/x"));
   EXPECT_EQ(Lines(core.messageBoxList).back(),
             "lists not saved: /proc/none/x: No such file or directory");
+  std::filesystem::remove_all(dir);
+}
+
+// The replay entry's file, chosen (the file dialog stands aside): the open port is shut down
+// and the file's port opened, its events shown in the lists; a second file replaces the first.
+// On a service of the file backend alone, as the program's own service lists it.
+TEST(MonitorMenuReplayTest, AChosenFileIsReplayedInTheWindow) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("tessaly-menu-replay-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string first = (dir / "first.txt").string();
+  const std::string second = (dir / "second.txt").string();
+  std::ofstream(first) << "tessaly capture log 1\n100000 port A\n1100000 data 90 3c 64\n";
+  std::ofstream(second) << "tessaly capture log 1\n100000 data c0 05\nbad\n";
+  std::vector<std::unique_ptr<PortBackend>> backends;
+  auto owned = std::make_unique<FileBackend>(true);
+  FileBackend& files = *owned;
+  backends.push_back(std::move(owned));
+  QueuedInputService service(std::move(backends));
+  CMonitorDlg dialog(service);
+  dialog.SetReplayer([&](const std::string& path) {
+    files.SetFile(path);
+    return service.PlaceOf(&files, 0);
+  });
+  dialog.show();
+  auto shows = [&](const OutputList& list, const std::string& line) {
+    return QTest::qWaitFor(
+        [&] {
+          const std::vector<std::string> lines = Lines(list);
+          return std::find(lines.begin(), lines.end(), line) != lines.end();
+        },
+        5000);
+  };
+  dialog.ReplayFile(first);
+  EXPECT_EQ(dialog.core().ports().portName(), "first.txt");
+  EXPECT_TRUE(shows(dialog.core().basicMessageList,
+                    " Time.0..00:00:00.001- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , "));
+  EXPECT_TRUE(
+      shows(dialog.core().messageBoxList, "replay " + first + ": end of the file, 2 events"));
+  dialog.ReplayFile(second);
+  EXPECT_EQ(dialog.core().ports().portName(), "second.txt");
+  EXPECT_TRUE(shows(dialog.core().basicMessageList,
+                    " Time.0..00:00:00.000- 0005C0 Chan 01 PROG_CHNG   # 005 "));
+  EXPECT_TRUE(
+      shows(dialog.core().messageBoxList, "replay " + second + ": line 3: no time in nanoseconds"));
+  const std::vector<std::string> messages = Lines(dialog.core().messageBoxList);
+  EXPECT_NE(std::find(messages.begin(), messages.end(), StatusLine(kCloseLabel)), messages.end());
+  dialog.reject();
   std::filesystem::remove_all(dir);
 }
 
