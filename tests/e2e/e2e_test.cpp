@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -851,5 +852,81 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.ending + 1);
     });
 
+// A Standard MIDI File that another library wrote (Debian's python3-mido): format 1, a tempo
+// map in the first track that times the second, running status, a sysex of the family. The
+// replay shows each event at its time in the file.
+TEST_F(EndToEndTest, AnSmfWrittenByMidoReplaysAtItsTimes) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("tessaly-mido-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string file = (dir / "song.mid").string();
+  const std::string script = (dir / "write.py").string();
+  std::ofstream(script) << R"(import sys
+import mido
+f = mido.MidiFile(type=1, ticks_per_beat=480)
+tempo = mido.MidiTrack()
+tempo.append(mido.MetaMessage('set_tempo', tempo=400000, time=0))
+tempo.append(mido.Message('program_change', channel=1, program=5, time=960))
+tempo.append(mido.MetaMessage('set_tempo', tempo=800000, time=0))
+notes = mido.MidiTrack()
+notes.append(mido.Message('note_on', note=60, velocity=100, time=0))
+notes.append(mido.Message('note_on', note=62, velocity=100, time=480))
+notes.append(mido.Message('sysex', data=[9, 0x11, 0x68, 0x69], time=480))
+notes.append(mido.Message('note_on', note=64, velocity=0, time=480))
+f.tracks += [tempo, notes]
+f.save(sys.argv[1])
+)";
+  // Debian's interpreter, where python3-mido is installed (scripts/deps.sh).
+  ChildProcess writer({"/usr/bin/python3", script, file}, environment_);
+  ASSERT_EQ(writer.Wait(30s), 0) << writer.ErrorText();
+  ChildProcess replay({Binary(), "--console", "--replay", file, "--fast"}, environment_);
+  ASSERT_EQ(replay.Wait(60s), 0) << replay.ErrorText();
+  const Lines all = replay.Lines();
+  EXPECT_EQ(
+      WithTag(all, "midi"),
+      (Lines{"midi\t Time.0..00:00:00.000- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , ",
+             "midi\t Time.0..00:00:00.400- 643E90 Chan 01 NOTE_ON        # 062 ,Vel 100 , ",
+             "midi\t Time.0..00:00:00.800- 0005C1 Chan 02 PROG_CHNG   # 005 ",
+             "midi\t Time.0..00:00:01.600- 004090 Chan 01 NOTE_ON        # 064 ,Vel 000 , "}));
+  EXPECT_EQ(WithTag(all, "sysex"), Lines{"sysex\thi"});
+  EXPECT_EQ(
+      std::count(all.begin(), all.end(), "msg\treplay " + file + ": end of the file, 5 events"), 1);
+  std::filesystem::remove_all(dir);
+}
 }  // namespace
+
+// .syx files as a librarian keeps them replay exactly: the family's text output of 1 byte,
+// 64 KiB and 1 MiB, shown as a live message of that length is: whole up to the decoder's
+// assembly buffer (the text list breaks long text into lines of its own), the rest counted.
+TEST_F(EndToEndTest, SyxFilesOfEverySizeReplayExactly) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("tessaly-syx-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  for (const size_t size : {size_t{1}, size_t{64} << 10, size_t{1} << 20}) {
+    SCOPED_TRACE(size);
+    std::string text;
+    for (size_t i = 0; i < size; ++i) text += static_cast<char>('a' + i % 26);
+    const Bytes message = Family(0x11, Text(text));
+    const std::string file = (dir / ("text" + std::to_string(size) + ".syx")).string();
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(message.data()),
+               static_cast<std::streamsize>(message.size()));
+    ChildProcess replay({Binary(), "--console", "--replay", file, "--fast"}, environment_);
+    ASSERT_EQ(replay.Wait(120s), 0) << replay.ErrorText();
+    Lines lines = WithTag(replay.Lines(), "sysex");
+    // The assembly holds the command's three bytes, the text, and the F7.
+    const size_t held = std::min(text.size(), size_t{8192} - 4);
+    if (held < text.size()) {
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines.back(), "sysex\tsysex message too long, bytes not shown: " +
+                                  std::to_string(text.size() - held));
+      lines.pop_back();
+    }
+    std::string shown;
+    for (const std::string& line : lines) shown += line.substr(6);
+    EXPECT_EQ(shown.size(), held);
+    EXPECT_TRUE(shown == text.substr(0, held)) << "the text differs";
+  }
+  std::filesystem::remove_all(dir);
+}
 }  // namespace tessaly::e2e
