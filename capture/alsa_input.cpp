@@ -173,8 +173,12 @@ class AlsaInput : public InputSource {
       default:
         break;
     }
+    if (!gone) return;
     // release: a flag only (see Health).
-    if (gone) gone_.store(true, std::memory_order_release);
+    gone_.store(true, std::memory_order_release);
+    // A sysex message it left open ends cut short here: the kernel queued this announcement
+    // behind every event the source sent before it.
+    delivery_.CloseSysex();
   }
 
   // Reader thread: takes every pending event, then waits in poll for more.

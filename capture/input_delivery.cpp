@@ -91,11 +91,18 @@ uint32_t InputDelivery::ElapsedMs() const {
 }
 
 void InputDelivery::Receive(const uint8_t* bytes, size_t n) {
+  if (n == 0) return;
   Push(bytes, n, -1);
 }
 
 void InputDelivery::ReceiveAt(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
+  if (n == 0) return;
   Push(bytes, n, monotonicNs < 0 ? 0 : monotonicNs);
+}
+
+void InputDelivery::CloseSysex() {
+  // A record of no bytes, which no message makes: the input thread ends the open sysex there.
+  Push(nullptr, 0, -1);
 }
 
 int64_t InputDelivery::NowNs() {
@@ -104,7 +111,6 @@ int64_t InputDelivery::NowNs() {
 
 // `monotonicNs` < 0: stamped now.
 void InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
-  if (n == 0) return;
   // seq_cst, with the seq_cst pair in Reset: either Reset sees this producer inside, or this
   // producer sees input stopped. No message slips in after Reset looked.
   producing_.fetch_add(1, std::memory_order_seq_cst);
@@ -203,6 +209,12 @@ void InputDelivery::TakeReceived() {
   size_t n = 0;
   // acquire: pairs with the release in Shutdown (a flag only; it orders nothing else).
   while (!quit_.load(std::memory_order_acquire) && queue_.Pop(timeStamp, message_.get(), n)) {
+    if (n == 0) {
+      // CloseSysex's mark: the sender went away.
+      Sink sink(*this, timeStamp);
+      parser_.EndSysex(sink);
+      continue;
+    }
     // The arrival time as stamped: the start plus the milliseconds, so that a replay stamps
     // the same. (relaxed: the start time was published with started_, which the producer of
     // this message saw before its push, and the pop acquires the push.)

@@ -158,6 +158,28 @@ TEST_F(InputDeliveryTest, CallsComeInArrivalOrder) {
   EXPECT_EQ(CallAt(5).param1, 0x003C80u);
 }
 
+// A sender that went away leaves its sysex cut short: what comes next, from anyone, is never
+// glued to it.
+TEST_F(InputDeliveryTest, ASenderThatWentAwayEndsItsOpenSysex) {
+  delivery.StartInput();
+  ASSERT_EQ(delivery.AddBuffer(&header), kNoError);
+  delivery.CloseSysex();  // none open: nothing happens
+  Send({0xF0, 0x09, 0x11, 0x41});
+  delivery.CloseSysex();
+  delivery.CloseSysex();  // closed already
+  Send({0x42, 0x43, 0xF7});
+  delivery.Reset();
+  ASSERT_EQ(recorder.Count(), 4u);
+  EXPECT_EQ(CallAt(0).kind, MIM_LONGERROR);
+  EXPECT_EQ(CallAt(0).bytes, (Bytes{0xF0, 0x09, 0x11, 0x41}));
+  EXPECT_EQ(CallAt(1).kind, MIM_ERROR);
+  EXPECT_EQ(CallAt(1).param1, 0x4342u);
+  EXPECT_EQ(CallAt(2).kind, MIM_LONGDATA);
+  EXPECT_EQ(CallAt(2).bytes, Bytes{0xF7});
+  EXPECT_EQ(CallAt(3).kind, MIM_LONGDATA);  // the reset's
+  EXPECT_TRUE(CallAt(3).bytes.empty());
+}
+
 TEST_F(InputDeliveryTest, NothingIsDeliveredUnlessStarted) {
   Send({0x90, 0x3C, 0x64});
   delivery.StartInput();
