@@ -203,6 +203,9 @@ class AlsaInput : public InputSource {
         }
         if (result < 0 || ev == nullptr) break;
         Take(*ev);
+        // Once what alsa-lib read from the kernel is taken, poll says when there is more: a
+        // read that finds nothing would cost a system call at every wake-up.
+        if (snd_seq_event_input_pending(seq_, 0) == 0) break;
       }
       for (pollfd& fd : fds) fd.revents = 0;
       if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;

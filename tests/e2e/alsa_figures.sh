@@ -23,6 +23,8 @@ cleanup() {
   for pid in $monitor_pid $dump_pid $sender_pid $bare_pid; do kill "$pid" 2>/dev/null || true; done
   if [ -n "$jack_server" ]; then
     bash "$(dirname "$0")/jack_server.sh" stop "$jack_server" "$work/jack" || true
+    # What the server leaves in /dev/shm carries its name.
+    rm -f /dev/shm/jack_"$jack_server"_* /dev/shm/jack_sem.*_"$jack_server"_*
   fi
   rm -rf "$work"
 }
