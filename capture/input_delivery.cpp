@@ -100,6 +100,11 @@ void InputDelivery::ReceiveAt(const uint8_t* bytes, size_t n, int64_t monotonicN
   Push(bytes, n, monotonicNs < 0 ? 0 : monotonicNs);
 }
 
+void InputDelivery::ReceiveAtLater(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
+  if (n == 0) return;
+  Push(bytes, n, monotonicNs < 0 ? 0 : monotonicNs, /*wake=*/false);
+}
+
 void InputDelivery::CloseSysex() {
   // A record of no bytes, which no message makes: the input thread ends the open sysex there.
   Push(nullptr, 0, -1);
@@ -110,7 +115,7 @@ int64_t InputDelivery::NowNs() {
 }
 
 // `monotonicNs` < 0: stamped now.
-void InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
+void InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs, bool wake) {
   // seq_cst, with the seq_cst pair in Reset: either Reset sees this producer inside, or this
   // producer sees input stopped. No message slips in after Reset looked.
   producing_.fetch_add(1, std::memory_order_seq_cst);
@@ -126,7 +131,7 @@ void InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
     }
     queue_.Push(stamp, bytes, n);
     producing_.fetch_sub(1, std::memory_order_release);  // release: the push is done
-    Wake();
+    if (wake) Wake();
     return;
   }
   producing_.fetch_sub(1, std::memory_order_release);

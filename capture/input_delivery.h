@@ -78,6 +78,10 @@ class InputDelivery {
   // sequencer's real-time stamp, mapped to the monotonic clock): events read late in a burst
   // keep their times. `monotonicNs` on the clock of NowNs.
   void ReceiveAt(const uint8_t* bytes, size_t n, int64_t monotonicNs);
+  // The same, but the input thread is not woken for it until the producer calls Deliver: a
+  // source that reads a burst hands it over with one wake-up, not one per message.
+  void ReceiveAtLater(const uint8_t* bytes, size_t n, int64_t monotonicNs);
+  void Deliver() { Wake(); }
   // The sender of an open sysex message went away (its port or client gone, its connection
   // ended): the message ends there, cut short, as MIM_LONGERROR, in order with the messages
   // received before and after. Nothing happens when no sysex message is open. Never locks,
@@ -147,8 +151,8 @@ class InputDelivery {
   void Wake();
   // Input thread: waits until the wake count moves on from `seen`.
   void Sleep(uint32_t seen);
-  // `n` 0: the mark of CloseSysex.
-  void Push(const uint8_t* bytes, size_t n, int64_t monotonicNs);
+  // `n` 0: the mark of CloseSysex. `wake`: the input thread is woken for it.
+  void Push(const uint8_t* bytes, size_t n, int64_t monotonicNs, bool wake = true);
   void Call(uint32_t kind, uintptr_t param1, uint32_t timeStamp);
   // Input thread: waits (bounded) until the gate shows room; see the class comment.
   void HoldBack();
