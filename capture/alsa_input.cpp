@@ -26,6 +26,11 @@ constexpr int kInputPool = 2000;
 // alsa-lib's read buffer: a read takes every event the FIFO holds (a full pool of sysex
 // cells is about 56 KiB), so the FIFO empties at each wake-up.
 constexpr size_t kInputBuffer = 256 * 1024;
+// Events read are handed to the input thread in batches: when the sequencer has been quiet
+// this long, or this many are waiting. One wake-up of the input thread per event cost more
+// than the reading itself; the kernel's stamps keep each event's own time.
+constexpr int kBatchQuietMs = 2;
+constexpr int kBatchLimit = 32;
 
 class AlsaInput : public InputSource {
  public:
@@ -173,8 +178,12 @@ class AlsaInput : public InputSource {
       default:
         break;
     }
+    if (!gone) return;
     // release: a flag only (see Health).
-    if (gone) gone_.store(true, std::memory_order_release);
+    gone_.store(true, std::memory_order_release);
+    // A sysex message it left open ends cut short here: the kernel queued this announcement
+    // behind every event the source sent before it.
+    delivery_.CloseSysex();
   }
 
   // Reader thread: takes every pending event, then waits in poll for more.
@@ -183,6 +192,7 @@ class AlsaInput : public InputSource {
     std::vector<pollfd> fds(static_cast<size_t>(count) + 1);
     snd_seq_poll_descriptors(seq_, fds.data(), static_cast<unsigned>(count), POLLIN);
     fds[static_cast<size_t>(count)] = {stopFd_, POLLIN, 0};
+    int held = 0;  // handed over but not yet delivered
     for (;;) {
       for (;;) {
         snd_seq_event_t* ev = nullptr;
@@ -198,28 +208,40 @@ class AlsaInput : public InputSource {
           continue;
         }
         if (result < 0 || ev == nullptr) break;
-        Take(*ev);
+        if (Take(*ev) && ++held >= kBatchLimit) {
+          delivery_.Deliver();
+          held = 0;
+        }
+        // Once what alsa-lib read from the kernel is taken, poll says when there is more: a
+        // read that finds nothing would cost a system call at every wake-up.
+        if (snd_seq_event_input_pending(seq_, 0) == 0) break;
       }
       for (pollfd& fd : fds) fd.revents = 0;
-      if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;
-      if (fds.back().revents != 0) return;
+      const int ready = poll(fds.data(), fds.size(), held > 0 ? kBatchQuietMs : -1);
+      if (ready == 0 || fds.back().revents != 0 || (ready < 0 && errno != EINTR)) {
+        if (held > 0) delivery_.Deliver();
+        held = 0;
+      }
+      if ((ready < 0 && errno != EINTR) || fds.back().revents != 0) return;
     }
   }
 
-  void Take(const snd_seq_event_t& ev) {
+  // True when the event was handed over (to be delivered, see Run).
+  bool Take(const snd_seq_event_t& ev) {
     if (ev.source.client == SND_SEQ_CLIENT_SYSTEM) {
       Announced(ev);
-      return;
+      return false;
     }
     size_t n = 0;
-    if (const uint8_t* sysex = SysexBytes(ev, n)) {
-      if (n == 0) return;
-      if (overrunFilter_.Pass(true, sysex[0])) delivery_.ReceiveAt(sysex, n, StampOf(ev));
-      return;
+    const uint8_t* bytes = SysexBytes(ev, n);
+    uint8_t shortBytes[kMaxAlsaEventBytes];
+    if (bytes == nullptr) {
+      n = AlsaEventBytes(ev, shortBytes);
+      bytes = shortBytes;
     }
-    uint8_t bytes[kMaxAlsaEventBytes];
-    n = AlsaEventBytes(ev, bytes);
-    if (n > 0 && overrunFilter_.Pass(false, bytes[0])) delivery_.ReceiveAt(bytes, n, StampOf(ev));
+    if (n == 0 || !overrunFilter_.Pass(ev.type == SND_SEQ_EVENT_SYSEX, bytes[0])) return false;
+    delivery_.ReceiveAtLater(bytes, n, StampOf(ev));
+    return true;
   }
 
   const int client_;

@@ -14,7 +14,8 @@
 // at each wake-up, handing its bytes to the InputDelivery (no allocation per event: sysex
 // chunks go straight from alsa-lib's input buffer). A flushed FIFO is reported as a loss of
 // the MIDI system (the kernel gives no count for it). The System Announce port tells the
-// thread when the source goes away: Health answers kSourceGone from then on.
+// thread when the source goes away: Health answers kSourceGone from then on, and a sysex
+// message it left open ends cut short (MIM_LONGERROR).
 namespace tessaly {
 
 // `client`/`port`: the source; client < 0 for our virtual port "Tessaly MIDI In", which other

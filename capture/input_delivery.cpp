@@ -91,11 +91,23 @@ uint32_t InputDelivery::ElapsedMs() const {
 }
 
 void InputDelivery::Receive(const uint8_t* bytes, size_t n) {
+  if (n == 0) return;
   Push(bytes, n, -1);
 }
 
 bool InputDelivery::ReceiveAt(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
+  if (n == 0) return false;
   return Push(bytes, n, monotonicNs < 0 ? 0 : monotonicNs);
+}
+
+void InputDelivery::ReceiveAtLater(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
+  if (n == 0) return;
+  Push(bytes, n, monotonicNs < 0 ? 0 : monotonicNs, /*wake=*/false);
+}
+
+void InputDelivery::CloseSysex() {
+  // A record of no bytes, which no message makes: the input thread ends the open sysex there.
+  Push(nullptr, 0, -1);
 }
 
 int64_t InputDelivery::NowNs() {
@@ -103,8 +115,7 @@ int64_t InputDelivery::NowNs() {
 }
 
 // `monotonicNs` < 0: stamped now.
-bool InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
-  if (n == 0) return false;
+bool InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs, bool wake) {
   // seq_cst, with the seq_cst pair in Reset: either Reset sees this producer inside, or this
   // producer sees input stopped. No message slips in after Reset looked.
   producing_.fetch_add(1, std::memory_order_seq_cst);
@@ -120,7 +131,7 @@ bool InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
     }
     const bool queued = queue_.Push(stamp, bytes, n);
     producing_.fetch_sub(1, std::memory_order_release);  // release: the push is done
-    Wake();
+    if (wake) Wake();
     return queued;
   }
   producing_.fetch_sub(1, std::memory_order_release);
@@ -204,6 +215,12 @@ void InputDelivery::TakeReceived() {
   size_t n = 0;
   // acquire: pairs with the release in Shutdown (a flag only; it orders nothing else).
   while (!quit_.load(std::memory_order_acquire) && queue_.Pop(timeStamp, message_.get(), n)) {
+    if (n == 0) {
+      // CloseSysex's mark: the sender went away.
+      Sink sink(*this, timeStamp);
+      parser_.EndSysex(sink);
+      continue;
+    }
     // The arrival time as stamped: the start plus the milliseconds, so that a replay stamps
     // the same. (relaxed: the start time was published with started_, which the producer of
     // this message saw before its push, and the pop acquires the push.)

@@ -20,8 +20,8 @@
 // waiting. The service's input thread, owned here, takes the messages in arrival order, parses
 // them and calls the callback: MIM_DATA and MIM_ERROR for short messages, and the queued
 // receive buffer, filled in chunks, back as MIM_LONGDATA when it is full or its message ended
-// (MIM_LONGERROR when a status byte cut the message off). Sysex bytes that arrive while no
-// buffer is queued are dropped.
+// (MIM_LONGERROR when a status byte cut the message off, or its sender went away). Sysex bytes that
+// arrive while no buffer is queued are dropped.
 //
 // Every callback call is made on the input thread, so calls never overlap: Reset hands its
 // work to that thread and waits for it. No lock is held while the callback runs, and the
@@ -78,6 +78,15 @@ class InputDelivery {
   // sequencer's real-time stamp, mapped to the monotonic clock): events read late in a burst
   // keep their times. `monotonicNs` on the clock of NowNs. True when the message was queued.
   bool ReceiveAt(const uint8_t* bytes, size_t n, int64_t monotonicNs);
+  // The same, but the input thread is not woken for it until the producer calls Deliver: a
+  // source that reads a burst hands it over with one wake-up, not one per message.
+  void ReceiveAtLater(const uint8_t* bytes, size_t n, int64_t monotonicNs);
+  void Deliver() { Wake(); }
+  // The sender of an open sysex message went away (its port or client gone, its connection
+  // ended): the message ends there, cut short, as MIM_LONGERROR, in order with the messages
+  // received before and after. Nothing happens when no sysex message is open. Never locks,
+  // waits or allocates.
+  void CloseSysex();
   // The monotonic clock the time stamps count on, in nanoseconds. Any thread.
   static int64_t NowNs();
 
@@ -168,7 +177,8 @@ class InputDelivery {
   void Wake();
   // Input thread: waits until the wake count moves on from `seen`.
   void Sleep(uint32_t seen);
-  bool Push(const uint8_t* bytes, size_t n, int64_t monotonicNs);
+  // `n` 0: the mark of CloseSysex. `wake`: the input thread is woken for it. True when queued.
+  bool Push(const uint8_t* bytes, size_t n, int64_t monotonicNs, bool wake = true);
   void Call(uint32_t kind, uintptr_t param1, uint32_t timeStamp);
   // Input thread: waits (bounded) until the gate shows room; see the class comment.
   void HoldBack();

@@ -8,7 +8,11 @@ namespace tessaly {
 namespace {
 
 constexpr const char* kInputPortName = "input";
+// While a server may be starting: once a second, for kProbeWhile after its socket appeared.
 constexpr std::chrono::seconds kProbePeriod{1};
+constexpr std::chrono::seconds kProbeWhile{10};
+// Otherwise: a server that started where we do not look is listed this late at worst.
+constexpr std::chrono::seconds kProbeFallback{30};
 
 }  // namespace
 
@@ -50,7 +54,12 @@ bool JackBackend::ListChanged() {
     return true;
   }
   const auto now = std::chrono::steady_clock::now();
-  if (now - lastProbe_ < kProbePeriod) return false;
+  // Read at every tick, so that what appeared is seen at once (one read that finds nothing).
+  if (serverWatch_.Appeared()) probeUntil_ = now + kProbeWhile;
+  const bool starting = now < probeUntil_ || !serverWatch_.Watching();
+  if (now - lastProbe_ < (starting ? kProbePeriod : kProbeFallback)) {
+    return false;
+  }
   lastProbe_ = now;
   return JackServerRunning();
 }

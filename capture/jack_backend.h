@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "capture/jack_presence.h"
+#include "capture/jack_server_watch.h"
 #include "capture/port_backend.h"
 
 // The JACK server's MIDI output ports, listed by libjack itself (jack_get_ports), then our own
@@ -14,7 +15,9 @@
 // (jack_input.h). A watch client of the backend's own stays connected between listings, so
 // the server's port registration callback tells when a port comes or goes and the next
 // listing is made at once (PortsChanged). A server that went away is dropped, and the next
-// listing looks for one again: a server that comes back is listed. Window thread.
+// listing looks for one again: a server that comes back is listed. With no server, a client is
+// opened to look for one only when a server's socket appeared (JackServerWatch), and
+// otherwise once in a long while. Window thread.
 namespace tessaly {
 
 class JackBackend : public PortBackend {
@@ -41,9 +44,13 @@ class JackBackend : public PortBackend {
   std::unique_ptr<JackWatch> watch_;
   std::vector<Entry> entries_;
   std::vector<PortListing> listed_;  // the latest listing, kept while a dead server's input is open
-  // With no server, whether one has started is asked at most once a period: a client open
-  // that fails is cheap on jackd but not on PipeWire's libjack.
+  // With no server, whether one has started is asked when its socket may have appeared, then
+  // once a second for a while (a socket can be made before its server takes clients), and
+  // otherwise once per kProbeFallback, for a server whose socket is made where we do not
+  // look. A client open that fails costs a thread and a dozen files (see JackServerWatch).
+  JackServerWatch serverWatch_;
   std::chrono::steady_clock::time_point lastProbe_{};
+  std::chrono::steady_clock::time_point probeUntil_{};
   uint64_t changes_ = 0;
 };
 

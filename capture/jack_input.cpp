@@ -4,6 +4,7 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <new>
@@ -47,6 +48,11 @@ class JackInput : public InputSource {
     if (jack_set_process_callback(client_, &JackInput::Process, this) != 0) return Failed();
     // A server that missed a cycle may have missed our input with it: said as a loss.
     jack_set_xrun_callback(client_, &JackInput::Xrun, this);
+    if (!source_.empty()) {
+      // The source going (disconnected, or its port unregistered) ends a sysex it left open.
+      jack_set_port_connect_callback(client_, &JackInput::Connected, this);
+      jack_set_port_registration_callback(client_, &JackInput::Registered, this);
+    }
     if (jack_activate(client_) != 0) return Failed();
     if (!source_.empty()) {
       if (!watch_->PortExists(source_)) return kSourceGone;
@@ -70,6 +76,10 @@ class JackInput : public InputSource {
   // JACK's process thread, once a cycle.
   static int Process(jack_nframes_t frames, void* self) {
     auto& input = *static_cast<JackInput*>(self);
+    // acquire: pairs with the release in SourceLeft (a flag; what came before it from the
+    // source was read in an earlier cycle). The delivery's producer is this thread, so the
+    // close goes in order with the messages.
+    if (input.sourceLeft_.exchange(false, std::memory_order_acquire)) input.delivery_.CloseSysex();
     void* buffer = jack_port_get_buffer(input.port_, frames);
     if (buffer == nullptr) return 0;
     const uint32_t count = jack_midi_get_event_count(buffer);
@@ -96,11 +106,31 @@ class JackInput : public InputSource {
     return 0;
   }
 
+  // libjack's notification thread, which may not push into the delivery (the process thread
+  // does): the next cycle is told through sourceLeft_.
+  bool IsSource(jack_port_id_t id) const {
+    const jack_port_t* port = jack_port_by_id(client_, id);
+    const char* name = port != nullptr ? jack_port_name(port) : nullptr;
+    return name != nullptr && source_ == name;
+  }
+  void SourceLeft() { sourceLeft_.store(true, std::memory_order_release); }  // see Process
+  static void Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* self) {
+    auto& input = *static_cast<JackInput*>(self);
+    if (connect == 0 && jack_port_by_id(input.client_, b) == input.port_ && input.IsSource(a)) {
+      input.SourceLeft();
+    }
+  }
+  static void Registered(jack_port_id_t id, int registered, void* self) {
+    auto& input = *static_cast<JackInput*>(self);
+    if (registered == 0 && input.IsSource(id)) input.SourceLeft();
+  }
+
   const std::string source_;
   InputDelivery& delivery_;
   std::unique_ptr<JackWatch> watch_;
   jack_client_t* client_ = nullptr;
   jack_port_t* port_ = nullptr;
+  std::atomic<bool> sourceLeft_{false};
 };
 
 }  // namespace

@@ -13,7 +13,9 @@
 // of one event in place of the ones lost. Here the first failure ends the cycle's reading and
 // the rest are counted as dropped messages; nothing is made up. The process callback copies
 // each event into the InputDelivery's lock-free queue and does nothing else (no allocation,
-// no lock). Window thread, but for the process callback (JACK's process thread).
+// no lock). When the source port is disconnected or unregistered (libjack's notification
+// thread sets a flag), the next cycle ends a sysex message it left open, as cut short.
+// Window thread, but for the callbacks (JACK's process and notification threads).
 namespace tessaly {
 
 // Opens client "Tessaly" with one MIDI input port named `portName`, connected from the JACK

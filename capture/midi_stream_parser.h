@@ -45,6 +45,11 @@ class MidiStreamParser {
   // Feeds one delivered message. A short message still short of data at its end is
   // reported as malformed; an open sysex message stays open for the next call.
   void Feed(const uint8_t* bytes, size_t n, MidiStreamSink& sink);
+  // The sender of an open system-exclusive message went away: it ends cut short (reported
+  // as interrupted). Nothing happens when none is open.
+  void EndSysex(MidiStreamSink& sink) {
+    if (state_ == State::kSysex) EndPending(sink);
+  }
   // Forgets any message in progress (input restarted).
   void Reset();
 

@@ -158,6 +158,48 @@ TEST_F(InputDeliveryTest, CallsComeInArrivalOrder) {
   EXPECT_EQ(CallAt(5).param1, 0x003C80u);
 }
 
+// A sender that went away leaves its sysex cut short: what comes next, from anyone, is never
+// glued to it.
+TEST_F(InputDeliveryTest, ASenderThatWentAwayEndsItsOpenSysex) {
+  delivery.StartInput();
+  ASSERT_EQ(delivery.AddBuffer(&header), kNoError);
+  delivery.CloseSysex();  // none open: nothing happens
+  Send({0xF0, 0x09, 0x11, 0x41});
+  delivery.CloseSysex();
+  delivery.CloseSysex();  // closed already
+  Send({0x42, 0x43, 0xF7});
+  delivery.Reset();
+  ASSERT_EQ(recorder.Count(), 4u);
+  EXPECT_EQ(CallAt(0).kind, MIM_LONGERROR);
+  EXPECT_EQ(CallAt(0).bytes, (Bytes{0xF0, 0x09, 0x11, 0x41}));
+  EXPECT_EQ(CallAt(1).kind, MIM_ERROR);
+  EXPECT_EQ(CallAt(1).param1, 0x4342u);
+  EXPECT_EQ(CallAt(2).kind, MIM_LONGDATA);
+  EXPECT_EQ(CallAt(2).bytes, Bytes{0xF7});
+  EXPECT_EQ(CallAt(3).kind, MIM_LONGDATA);  // the reset's
+  EXPECT_TRUE(CallAt(3).bytes.empty());
+}
+
+// A source that hands over a batch wakes the input thread once; nothing held back is lost,
+// whether the batch ends with Deliver or the port is reset first.
+TEST_F(InputDeliveryTest, ABatchComesWithDeliverOrAReset) {
+  delivery.StartInput();
+  const uint8_t notes[][3] = {{0x90, 0x3C, 0x64}, {0x90, 0x3D, 0x64}, {0x90, 0x3E, 0x64}};
+  for (const auto& note : notes) delivery.ReceiveAtLater(note, 3, InputDelivery::NowNs());
+  delivery.Deliver();
+  ASSERT_TRUE(recorder.WaitFor(3));
+  delivery.ReceiveAtLater(notes[0], 3, InputDelivery::NowNs());
+  Send({0x80, 0x3C, 0x00});  // woken for this one: the held one goes first
+  delivery.ReceiveAtLater(notes[1], 3, InputDelivery::NowNs());
+  delivery.Reset();
+  ASSERT_EQ(recorder.Count(), 6u);
+  const uint32_t expected[] = {0x643C90, 0x643D90, 0x643E90, 0x643C90, 0x003C80, 0x643D90};
+  for (size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(CallAt(i).kind, MIM_DATA) << i;
+    EXPECT_EQ(CallAt(i).param1, expected[i]) << i;
+  }
+}
+
 TEST_F(InputDeliveryTest, NothingIsDeliveredUnlessStarted) {
   Send({0x90, 0x3C, 0x64});
   delivery.StartInput();

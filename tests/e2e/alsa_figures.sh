@@ -6,15 +6,26 @@
 #   alsa_figures.sh BUILD compare RATE N  N note-ons at RATE per second into tessaly and
 #                                         aseqdump at once: lost by each, CPU per 100 000
 #   alsa_figures.sh BUILD idle SECONDS    CPU of tessaly --console on a silent port
+#   alsa_figures.sh BUILD idle-host SECONDS
+#                                         on the host, not in the guest (no ALSA there): CPU of
+#                                         tessaly --console with no MIDI server at all (no port
+#                                         open) and on a silent JACK port of a jackd of its own
+#                                         (the end-to-end server's settings: 85 ms periods), both
+#                                         at once, for SECONDS each
 # Every wait is for a condition (a line, a quiet output), never a fixed sleep.
 set -euo pipefail
 build=$(cd "${1:?build directory}" && pwd)
-mode=${2:?burst, compare or idle}
+mode=${2:?burst, compare, idle or idle-host}
 shift 2
 work=$(mktemp -d)
-sender_pid="" monitor_pid="" dump_pid=""
+sender_pid="" monitor_pid="" dump_pid="" bare_pid="" jack_server=""
 cleanup() {
-  for pid in $monitor_pid $dump_pid $sender_pid; do kill "$pid" 2>/dev/null || true; done
+  for pid in $monitor_pid $dump_pid $sender_pid $bare_pid; do kill "$pid" 2>/dev/null || true; done
+  if [ -n "$jack_server" ]; then
+    bash "$(dirname "$0")/jack_server.sh" stop "$jack_server" "$work/jack" || true
+    # What the server leaves in /dev/shm carries its name.
+    rm -f /dev/shm/jack_"$jack_server"_* /dev/shm/jack_sem.*_"$jack_server"_*
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -39,6 +50,11 @@ settle() {
 }
 cpu_seconds() { # utime + stime of a process, in seconds
   awk -v hz="$(getconf CLK_TCK)" '{ print ($14 + $15) / hz }' "/proc/$1/stat"
+}
+# idle_line LABEL CPU0 CPU1 START END: the share of a core between two readings
+idle_line() {
+  awk -v l="$1" -v c0="$2" -v c1="$3" -v s="$4" -v e="$5" 'BEGIN {
+    printf "idle %s: %.2f CPU s in %.1f s = %.3f %% of a core\n", l, c1 - c0, e - s, (c1 - c0) * 100 / (e - s) }'
 }
 
 start_sender() {
@@ -148,8 +164,34 @@ case "$mode" in
       printf "idle on a silent ALSA port: %.2f CPU s in %.1f s of guest time = %.3f %% of a core (emulated)\n",
         c1 - c0, e - s, (c1 - c0) * 100 / (e - s) }'
     ;;
+  idle-host)
+    seconds=${1:?seconds}
+    # No server: a name no server has; the port asked for does not exist, so nothing opens and
+    # what is left is the process's own work (timer, drain, looking for a server).
+    JACK_DEFAULT_SERVER="tessaly-none-$$" "$build/tessaly" --console --port 99 >"$work/bare.out" 2>&1 &
+    bare_pid=$!
+    jack_server="tessaly-idle-$$"
+    export JACK_DEFAULT_SERVER=$jack_server
+    bash "$(dirname "$0")/jack_server.sh" start "$jack_server" "$work/jack" >/dev/null
+    mkfifo "$work/sender.in"
+    "$build/tests/e2e/jack_sender" --name e2e-idle <"$work/sender.in" >"$work/sender.out" &
+    sender_pid=$!
+    exec 3>"$work/sender.in"
+    wait_for "$work/sender.out" '^ready$' 30
+    port=$("$build/tessaly" --list-ports | awk -F'\t' 'index($2, "e2e-idle") { print $1 }')
+    start_monitor
+    wait_for "$work/bare.out" 'midiInAddBuffer' 30
+    bare0=$(cpu_seconds "$bare_pid") cpu0=$(cpu_seconds "$monitor_pid")
+    start=$(date +%s.%N)
+    sleep "$seconds"  # the measurement itself
+    bare1=$(cpu_seconds "$bare_pid") cpu1=$(cpu_seconds "$monitor_pid")
+    end=$(date +%s.%N)
+    stop_monitor
+    idle_line "with no MIDI server (host)" "$bare0" "$bare1" "$start" "$end"
+    idle_line "on a silent JACK port, 85 ms periods (host)" "$cpu0" "$cpu1" "$start" "$end"
+    ;;
   *)
-    echo "usage: alsa_figures.sh BUILD burst N... | compare RATE N | idle SECONDS" >&2
+    echo "usage: alsa_figures.sh BUILD burst N... | compare RATE N | idle SECONDS | idle-host SECONDS" >&2
     exit 2
     ;;
 esac

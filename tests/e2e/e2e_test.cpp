@@ -476,7 +476,7 @@ TEST_F(EndToEndTest, SenderQuitsInTheMiddleOfASysexMessage) {
     shown = monitor->WaitForLine(EndsWith("# 060 ,Vel 100 , "), 1s).has_value();
   }
   ASSERT_TRUE(shown) << "no note carried in ten tries";
-  sender->WriteLine("send F0 09 11 41 42 43");  // no F7: the rest never comes
+  sender->WriteLine("send F0 09 11 41 42 43");  // no F7: the quitter never sends the rest
   sender->WriteLine("sync");
   EXPECT_TRUE(sender->WaitForLine("synced", 10s));
   sender->WriteLine("die");
@@ -484,19 +484,52 @@ TEST_F(EndToEndTest, SenderQuitsInTheMiddleOfASysexMessage) {
   // The monitor keeps running on a port whose source is gone.
   monitor->ReadFor(1000ms);
   EXPECT_TRUE(monitor->Running());
+  // Its sysex message ended cut short when it went: the rest of one, from another program
+  // connected to the monitor's input, is never glued to it. Clock bytes, which leave a sysex
+  // open, go first until one is shown, so that the rest goes over a link known to carry.
+  for (int tries = 0; tries < 20 && SenderPortIndex(ListPorts(), "e2e-quitter"); ++tries) {
+    std::this_thread::sleep_for(100ms);
+  }
+  auto other = Sender("e2e-after-quitter", "Tessaly:input");
+  const std::string clock = "midi\t Time.T- 0000F8          SYSEX DATA  bougus here";
+  shown = false;
+  for (int attempt = 0; attempt < 10 && !shown; ++attempt) {
+    other->WriteLine("send F8");
+    shown =
+        monitor->WaitForLine(EndsWith("0000F8          SYSEX DATA  bougus here"), 1s).has_value();
+  }
+  ASSERT_TRUE(shown) << "no clock byte carried in ten tries";
+  other->WriteLine("send 44 45 F7");
+  other->WriteLine("send 90 3E 64");
+  EXPECT_TRUE(monitor->WaitForLine(EndsWith("# 062 ,Vel 100 , "), 10s));
   const Lines all = Untimed(Stop(*monitor, SIGINT));
-  const Lines expected = {
+  Lines seen;  // the clock bytes that were sent again stand as one line
+  for (const std::string& line : all) {
+    if (line != clock || seen.empty() || seen.back() != clock) seen.push_back(line);
+  }
+  // Each list in its order (a drain shows its sysex lines before its event lines).
+  const Lines msg = {
       kStartLines[0],
       kStartLines[1],
       kStartLines[2],
       kStartLines[3],
-      "midi\t Time.T- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , ",
+      "msg\t Time.T- 004544  BAD BAD BAD BAD MIDI ERROR #000",
+      "msg\t Time.T- 643E90  SUSPECTED BAD Midi PACKET repeated below ",
       "msg\tmidiInReset           The MIDI source has disappeared.",
       "msg\tmidiInStop            The MIDI source has disappeared.",
       "msg\tmidiInClose           " + kOk,
       kReleaseLine,
   };
-  EXPECT_EQ(Lines(all.begin(), all.end() - 8), expected);
+  const Lines midi = {
+      "midi\t Time.T- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , ",
+      clock,
+      "midi\t Time.T- 643E90 Chan 01 NOTE_ON        # 062 ,Vel 100 , ",
+  };
+  // The lone F7, as the decoder shows one (with what its assembly buffer holds: nothing yet).
+  const Lines sysex = {"sysex\tunimplemented or undefined kelvardt/brantle sysex number f70000"};
+  EXPECT_EQ(WithTag(seen, "msg"), msg);
+  EXPECT_EQ(WithTag(seen, "midi"), midi);
+  EXPECT_EQ(WithTag(seen, "sysex"), sysex);
   EXPECT_EQ(WithTag(all, "stats").size(), 8u);
 }
 
