@@ -885,32 +885,17 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.ending + 1);
     });
 
-// A Standard MIDI File that another library wrote (Debian's python3-mido): format 1, a tempo
-// map in the first track that times the second, running status, a sysex of the family. The
-// replay shows each event at its time in the file.
+// A Standard MIDI File that another library wrote (tests/support/mido_song.py: format 1, a
+// tempo map in the first track that times the second, running status, a sysex of the family).
+// The replay shows each event at its time in the file.
 TEST_F(EndToEndTest, AnSmfWrittenByMidoReplaysAtItsTimes) {
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("tessaly-mido-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   const std::string file = (dir / "song.mid").string();
-  const std::string script = (dir / "write.py").string();
-  std::ofstream(script) << R"(import sys
-import mido
-f = mido.MidiFile(type=1, ticks_per_beat=480)
-tempo = mido.MidiTrack()
-tempo.append(mido.MetaMessage('set_tempo', tempo=400000, time=0))
-tempo.append(mido.Message('program_change', channel=1, program=5, time=960))
-tempo.append(mido.MetaMessage('set_tempo', tempo=800000, time=0))
-notes = mido.MidiTrack()
-notes.append(mido.Message('note_on', note=60, velocity=100, time=0))
-notes.append(mido.Message('note_on', note=62, velocity=100, time=480))
-notes.append(mido.Message('sysex', data=[9, 0x11, 0x68, 0x69], time=480))
-notes.append(mido.Message('note_on', note=64, velocity=0, time=480))
-f.tracks += [tempo, notes]
-f.save(sys.argv[1])
-)";
   // Debian's interpreter, where python3-mido is installed (scripts/deps.sh).
-  ChildProcess writer({"/usr/bin/python3", script, file}, environment_);
+  ChildProcess writer({"/usr/bin/python3", TESSALY_SOURCE_DIR "/tests/support/mido_song.py", file},
+                      environment_);
   ASSERT_EQ(writer.Wait(30s), 0) << writer.ErrorText();
   ChildProcess replay({Binary(), "--console", "--replay", file, "--fast"}, environment_);
   ASSERT_EQ(replay.Wait(60s), 0) << replay.ErrorText();
