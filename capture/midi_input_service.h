@@ -20,6 +20,8 @@
 // service holds no lock of its own while the callback runs.
 namespace tessaly {
 
+class CaptureTap;
+
 // Handle of an open input. 0 is never a valid handle.
 using MidiInHandle = uint32_t;
 
@@ -99,6 +101,13 @@ class MidiInputService {
   // A count that moves on when the list of ports may have changed (a device plugged in, a
   // program gone); 0 for ever from a service that cannot tell. Cheap: read at every tick.
   virtual uint64_t PortsChanged() { return 0; }
+  // Window thread: where a copy of what the open port (from now on) and every port opened later
+  // deliver goes, with the losses seen (the recorder; null: none). Once it returns, nothing
+  // reaches the tap it replaced. False from a service that cannot give one.
+  virtual bool SetTap(CaptureTap* tap) {
+    (void)tap;
+    return false;
+  }
 };
 
 }  // namespace tessaly
