@@ -15,6 +15,7 @@
 #include "shell/console_options.h"
 #include "shell/monitor_app.h"
 #include "shell/monitor_dlg.h"
+#include "shell/monitor_menu.h"
 #include "shell/record_option.h"
 #include "shell/run_report.h"
 #include "shell/window_main.h"
@@ -31,20 +32,17 @@ void PrintServiceReport(const HostInputService& service) {
 // The window with what the command line asks of it: another port than 0, a run of S seconds
 // that ends as OK does (for measurements offscreen), and the report at the end.
 int RunWindowWithOptions(int argc, char** argv, HostInputService& service, const Options& options,
-                         Recorder* recorder) {
+                         std::unique_ptr<Recorder> recorder) {
   CMonitorApp app(argc, argv);
   CMonitorDlg dialog(service, options.port);
   MonitorCore& core = dialog.core();
-  if (recorder != nullptr) {
-    core.messageBoxList.AppendLine("recording to " + options.recordFile);
-    dialog.ShowNewLines();
-  }
+  // The window's recording from here on: its lines, the menu entry to stop it.
+  if (recorder) dialog.Menu().AdoptRecording(std::move(recorder), options.recordFile);
   if (options.seconds) {
     const auto ms = static_cast<int>(std::min(*options.seconds * 1000.0, 2.0e9));
     QTimer::singleShot(ms, &dialog, [&dialog] { dialog.accept(); });
   }
   dialog.exec();
-  if (recorder != nullptr) StopRecording(service, *recorder);
   if (options.report) {
     const OutputList* const lists[4] = {&core.messageBoxList, &core.basicMessageList,
                                         &core.statisticsList, &core.sysexList};
@@ -110,5 +108,5 @@ int main(int argc, char** argv) {
   if (options.port == 0 && !options.seconds && !options.report && !recorder) {
     return RunWindow(argc, argv, service);
   }
-  return RunWindowWithOptions(argc, argv, service, options, recorder.get());
+  return RunWindowWithOptions(argc, argv, service, options, std::move(recorder));
 }
