@@ -11,11 +11,12 @@
 
 // Records what the service delivers into a capture log (.txt, capture_log_format.h). The
 // service's input thread (messages, losses) and the window thread (port opened) push a copy into
-// one lock-free queue, never waiting; the two never push at once: a port is opened only while no
-// input thread runs, and the last one was joined before (which orders their pushes). The
-// recorder's own thread takes the queue, formats the lines and writes the file. A disk that is slow
-// (a queue full) or full (a write fails) loses no input: the recording stops there, and Stop's line
-// says why and how many events it holds.
+// one lock-free queue, never waiting; the two never push at once: the window thread pushes a
+// port's line before it hands the recorder to that port's input thread (InputDelivery::SetTap,
+// whose hand-over orders the pushes), and takes it back, by SetTap(nullptr) or by closing the
+// port, before Stop. The recorder's own thread takes the queue, formats the lines and writes the
+// file. A disk that is slow (a queue full) or full (a write fails) loses no input: the recording
+// stops there, and Stop's line says why and how many events it holds.
 namespace tessaly {
 
 class Recorder : public CaptureTap {
