@@ -292,9 +292,10 @@ void InputDelivery::LookForLosses() {
   lossesBefore_ = lossesSeen_;
   lossesSeen_ = now;
   lossWaiting_ = true;
-  lossCut_ = taken_ + queue_.Used();
+  const uint64_t queued = queue_.Used();
+  lossCut_ = taken_ + queued;
   lossNs_ = SeenNs();
-  if (queue_.Used() == 0) WriteLosses();
+  if (queued == 0) WriteLosses();
 }
 
 void InputDelivery::WriteLosses() {
