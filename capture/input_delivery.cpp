@@ -241,6 +241,7 @@ void InputDelivery::SetTap(CaptureTap* tap) {
   // release: the tap (and what the window thread pushed into it) is seen by the input thread
   // with the request below (pairs with the acquire in FollowTap).
   tap_.store(tap, std::memory_order_release);
+  // acq_rel: the store above goes out with the request; one ticket for each caller.
   const uint32_t ticket = tapAsked_.fetch_add(1, std::memory_order_acq_rel) + 1;
   if (!thread_.joinable()) {
     FollowTap();  // no input thread: this thread is the only one that delivers
@@ -258,6 +259,7 @@ void InputDelivery::SetTap(CaptureTap* tap) {
 void InputDelivery::FollowTap() {
   // acquire: pairs with the release in SetTap.
   const uint32_t asked = tapAsked_.load(std::memory_order_acquire);
+  // relaxed: written by this thread only (or by the window thread while none runs).
   if (asked == tapTaken_.load(std::memory_order_relaxed)) return;
   if (tapInUse_ != nullptr) {
     // The old tap gets every loss seen until now, queued messages or not.
