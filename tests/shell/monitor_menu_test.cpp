@@ -241,11 +241,14 @@ TEST(MonitorMenuRecordTest, RecordsTheOpenPortAndThoseAfterUntilStoppedOrTheDisk
 
 // A service that cannot give a tap (the scripted one) says so, and records nothing.
 TEST_F(MonitorMenuTest, AServiceWithoutATapSaysItCannotRecord) {
-  menu->RecordTo(QStringLiteral("/tmp/never.txt"));
+  const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                     ("tessaly-never-" + std::to_string(getpid()) + ".txt");
+  std::filesystem::remove(file);
+  menu->RecordTo(QString::fromStdString(file.string()));
   EXPECT_EQ(Lines(dialog->core().messageBoxList).back(),
-            "cannot record to /tmp/never.txt: this input cannot be recorded");
+            "cannot record to " + file.string() + ": this input cannot be recorded");
   EXPECT_EQ(menu->RecordAction()->text(), "&Record...");
-  EXPECT_FALSE(std::filesystem::exists("/tmp/never.txt"));
+  EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 }  // namespace
