@@ -196,7 +196,14 @@ void InputDelivery::Run() {
     const uint32_t seen = wake_.load(std::memory_order_acquire);
     // What is still queued at the end is dropped: once the port is closing nothing may call
     // back with input any more.
-    if (quit_.load(std::memory_order_acquire)) return;
+    if (quit_.load(std::memory_order_acquire)) {
+      // The port is closing: the tap gets every loss seen until now.
+      if (tapInUse_ != nullptr) {
+        LookForLosses();
+        if (lossWaiting_) WriteLosses();
+      }
+      return;
+    }
     holdBack_ = true;
     TakeReceived();
     holdBack_ = false;
@@ -206,34 +213,143 @@ void InputDelivery::Run() {
       resetDone_.store(requested, std::memory_order_release);  // release: pairs with Reset
       resetDone_.notify_all();
     }
+    FollowTap();
     Sleep(seen);
   }
 }
 
+// With a tap, the losses go into it where the input thread sees them, in order with the
+// messages: a message the raw queue had no room for is counted by the producer, and the MIDI
+// system's reports (SystemLosses) by the sources' threads, so the input thread looks at those
+// counts before it takes each message. What it finds there was lost after every message still
+// queued at that moment had arrived (the queue was full, or the report came after them), so it is
+// written once those messages are taken, with the time it was seen. Sysex bytes that find no
+// buffer are dropped on this thread, and written as they are (StoreSysex). A loss reported while
+// no message comes is seen with the next one, when the tap is handed over, or when the port
+// closes.
 void InputDelivery::TakeReceived() {
   uint32_t timeStamp = 0;
   size_t n = 0;
   // acquire: pairs with the release in Shutdown (a flag only; it orders nothing else).
-  while (!quit_.load(std::memory_order_acquire) && queue_.Pop(timeStamp, message_.get(), n)) {
+  while (!quit_.load(std::memory_order_acquire)) {
+    FollowTap();
+    if (tapInUse_ != nullptr) LookForLosses();
+    if (!queue_.Pop(timeStamp, message_.get(), n)) break;
+    taken_ += RawMessageQueue::kHeaderSize + n;
     if (n == 0) {
       // CloseSysex's mark: the sender went away.
       Sink sink(*this, timeStamp);
       parser_.EndSysex(sink);
+      if (lossWaiting_ && taken_ >= lossCut_) WriteLosses();
       continue;
     }
     // The arrival time as stamped: the start plus the milliseconds, so that a replay stamps
     // the same. (relaxed: the start time was published with started_, which the producer of
     // this message saw before its push, and the pop acquires the push.)
-    if (tap_ != nullptr) {
-      tap_->Delivered(startNs_.load(std::memory_order_relaxed) + int64_t{timeStamp} * 1000000,
-                      message_.get(), n);
+    if (tapInUse_ != nullptr) {
+      tapInUse_->Delivered(startNs_.load(std::memory_order_relaxed) + int64_t{timeStamp} * 1000000,
+                           message_.get(), n);
     }
     Sink sink(*this, timeStamp);
     parser_.Feed(message_.get(), n, sink);
     // release: what the callback did with the message happens before a producer that sees
     // the count looks (pairs with the acquire in Delivered). One writer: this thread.
     delivered_.store(delivered_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    if (lossWaiting_ && taken_ >= lossCut_) WriteLosses();
   }
+}
+
+void InputDelivery::SetTap(CaptureTap* tap) {
+  // release: the tap (and what the window thread pushed into it) is seen by the input thread
+  // with the request below (pairs with the acquire in FollowTap).
+  tap_.store(tap, std::memory_order_release);
+  // acq_rel: the store above goes out with the request; one ticket for each caller.
+  const uint32_t ticket = tapAsked_.fetch_add(1, std::memory_order_acq_rel) + 1;
+  if (!thread_.joinable()) {
+    FollowTap();  // no input thread: this thread is the only one that delivers
+    return;
+  }
+  Wake();
+  for (;;) {
+    // acquire: pairs with the release in FollowTap; the input thread is done with the old tap.
+    const uint32_t taken = tapTaken_.load(std::memory_order_acquire);
+    if (static_cast<int32_t>(taken - ticket) >= 0) return;
+    tapTaken_.wait(taken, std::memory_order_acquire);
+  }
+}
+
+void InputDelivery::FollowTap() {
+  // acquire: pairs with the release in SetTap.
+  const uint32_t asked = tapAsked_.load(std::memory_order_acquire);
+  // relaxed: written by this thread only (or by the window thread while none runs).
+  if (asked == tapTaken_.load(std::memory_order_relaxed)) return;
+  if (tapInUse_ != nullptr) {
+    // The old tap gets every loss seen until now, queued messages or not.
+    LookForLosses();
+    if (lossWaiting_) WriteLosses();
+  }
+  tapInUse_ = tap_.load(std::memory_order_acquire);  // acquire: see SetTap
+  lossesSeen_ = ReadLosses();                        // the new tap counts from here
+  lossWaiting_ = false;
+  tapTaken_.store(asked, std::memory_order_release);  // release: pairs with SetTap's acquire
+  tapTaken_.notify_all();
+}
+
+InputDelivery::LossCounts InputDelivery::ReadLosses() const {
+  LossCounts counts;
+  counts.dropped = queue_.Dropped();
+  if (losses_ != nullptr) {
+    for (size_t i = 0; i < kSystemLossKinds; ++i) {
+      const LossTally tally = losses_->Read(static_cast<SystemLoss>(i));
+      counts.events[i] = tally.events;
+      counts.uncounted[i] = tally.uncounted;
+    }
+  }
+  return counts;
+}
+
+void InputDelivery::LookForLosses() {
+  // One wait at a time: what comes meanwhile is seen once it is written.
+  if (lossWaiting_) return;
+  const LossCounts now = ReadLosses();
+  if (now == lossesSeen_) return;
+  lossesBefore_ = lossesSeen_;
+  lossesSeen_ = now;
+  lossWaiting_ = true;
+  const uint64_t queued = queue_.Used();
+  lossCut_ = taken_ + queued;
+  lossNs_ = SeenNs();
+  if (queued == 0) WriteLosses();
+}
+
+void InputDelivery::WriteLosses() {
+  lossWaiting_ = false;
+  CaptureEvent event;
+  event.ns = lossNs_;
+  if (lossesSeen_.dropped != lossesBefore_.dropped) {
+    event.kind = CaptureKind::kDropMessages;
+    event.count = lossesSeen_.dropped - lossesBefore_.dropped;
+    tapInUse_->Lost(event);
+  }
+  event.kind = CaptureKind::kLoss;
+  for (size_t i = 0; i < kSystemLossKinds; ++i) {
+    event.loss = static_cast<SystemLoss>(i);
+    event.counted = true;
+    event.count = lossesSeen_.events[i] - lossesBefore_.events[i];
+    if (event.count != 0) tapInUse_->Lost(event);
+    // One line for each report without a count (an xrun, an overrun): each is an occurrence.
+    event.counted = false;
+    event.count = 0;
+    for (uint64_t k = lossesBefore_.uncounted[i]; k != lossesSeen_.uncounted[i]; ++k) {
+      tapInUse_->Lost(event);
+    }
+  }
+}
+
+// On the grid of the messages' stamps (the start plus whole milliseconds), so that a loss seen
+// after a message is never stamped before it.
+int64_t InputDelivery::SeenNs() const {
+  return startNs_.load(std::memory_order_relaxed) + int64_t{ElapsedMs()} * 1000000;
 }
 
 void InputDelivery::ResetOnInputThread() {
@@ -315,6 +431,7 @@ void InputDelivery::StoreSysex(const uint8_t* bytes, size_t n, bool ends, uint32
     ReceiveHeader* header = CurrentBuffer();
     if (header == nullptr) {
       sysexDropped_.fetch_add(n - at, std::memory_order_relaxed);  // a count only
+      WriteSysexDrop(n - at, timeStamp);
       return;
     }
     uint8_t* data = header->data.load(std::memory_order_relaxed);
@@ -322,6 +439,7 @@ void InputDelivery::StoreSysex(const uint8_t* bytes, size_t n, bool ends, uint32
     if (data == nullptr || length == 0) {
       // Checked when it was queued; a header changed since is not written to.
       sysexDropped_.fetch_add(n - at, std::memory_order_relaxed);
+      WriteSysexDrop(n - at, timeStamp);
       return;
     }
     if (filled_ >= length) {
@@ -334,6 +452,16 @@ void InputDelivery::StoreSysex(const uint8_t* bytes, size_t n, bool ends, uint32
     at += take;
     if (filled_ == length || (ends && at == n)) ReturnBuffer(MIM_LONGDATA, timeStamp);
   }
+}
+
+void InputDelivery::WriteSysexDrop(size_t bytes, uint32_t timeStamp) {
+  if (tapInUse_ == nullptr) return;
+  CaptureEvent event;
+  event.kind = CaptureKind::kDropSysexBytes;
+  // The time of the message the bytes came with (relaxed: see TakeReceived).
+  event.ns = startNs_.load(std::memory_order_relaxed) + int64_t{timeStamp} * 1000000;
+  event.count = bytes;
+  tapInUse_->Lost(event);
 }
 
 }  // namespace tessaly

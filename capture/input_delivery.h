@@ -148,9 +148,11 @@ class InputDelivery {
   // Window thread, before Launch: where the MIDI system's own losses are shown from (null:
   // counted only, as below).
   void SetLosses(SystemLosses* losses) { losses_ = losses; }
-  // Window thread, before Launch: where a copy of every message goes as the input thread takes
-  // it (null: none).
-  void SetTap(CaptureTap* tap) { tap_ = tap; }
+  // Window thread: where a copy of every message goes as the input thread takes it (null: none),
+  // with the losses it sees (see TakeReceived). While the input thread runs it is handed over:
+  // SetTap waits until that thread has let go of the old tap (after giving it the losses seen
+  // so far), so the old one can be stopped, and a tap has one producer at a time.
+  void SetTap(CaptureTap* tap);
   // A loss the MIDI system reported (see SystemLosses): `events` it gave a count for are also
   // counted as dropped messages. The source's threads; never locks, waits or allocates.
   void ReportLoss(SystemLoss kind, uint64_t events, bool counted = true) {
@@ -174,6 +176,12 @@ class InputDelivery {
   void Run();
   void TakeReceived();
   void ResetOnInputThread();
+  // Input thread (or the window thread while none runs), with a tap: see TakeReceived.
+  void FollowTap();
+  void LookForLosses();
+  void WriteLosses();
+  int64_t SeenNs() const;
+  void WriteSysexDrop(size_t bytes, uint32_t timeStamp);
   void Wake();
   // Input thread: waits until the wake count moves on from `seen`.
   void Sleep(uint32_t seen);
@@ -223,7 +231,27 @@ class InputDelivery {
   std::atomic<uint64_t> lostBelow_{0};
   std::atomic<uint64_t> delivered_{0};
   SystemLosses* losses_ = nullptr;  // set before Launch, read by the sources' threads after
-  CaptureTap* tap_ = nullptr;       // set before Launch, used by the input thread after
+  // The tap: asked for by the window thread (tapAsked_ counts the requests), taken up by the
+  // input thread (tapTaken_), used there as tapInUse_.
+  std::atomic<CaptureTap*> tap_{nullptr};
+  std::atomic<uint32_t> tapAsked_{0};
+  std::atomic<uint32_t> tapTaken_{0};
+  CaptureTap* tapInUse_ = nullptr;
+  // Input thread, with a tap: the losses seen so far, and those seen but not yet written (they
+  // wait for the messages that were queued when they were seen, see TakeReceived).
+  struct LossCounts {
+    uint64_t dropped = 0;  // the raw queue's, not those the MIDI system reported
+    uint64_t events[kSystemLossKinds] = {};
+    uint64_t uncounted[kSystemLossKinds] = {};
+    bool operator==(const LossCounts&) const = default;
+  };
+  LossCounts ReadLosses() const;
+  LossCounts lossesSeen_;
+  LossCounts lossesBefore_;  // of the losses waiting: the counts before them
+  bool lossWaiting_ = false;
+  uint64_t lossCut_ = 0;  // written once taken_ reaches this
+  int64_t lossNs_ = 0;
+  uint64_t taken_ = 0;  // bytes taken from the raw queue, as Used counts them
   std::thread thread_;
 };
 

@@ -21,6 +21,8 @@
 // service holds no lock of its own while the callback runs.
 namespace tessaly {
 
+class CaptureTap;
+
 // Handle of an open input. 0 is never a valid handle.
 using MidiInHandle = uint32_t;
 
@@ -104,6 +106,13 @@ class MidiInputService {
   // first; false when there is none. Taken by the drain on the window thread.
   virtual bool TakeNotice(std::string& line) {
     (void)line;
+    return false;
+  }
+  // Window thread: where a copy of what the open port (from now on) and every port opened later
+  // deliver goes, with the losses seen (the recorder; null: none). Once it returns, nothing
+  // reaches the tap it replaced. False from a service that cannot give one.
+  virtual bool SetTap(CaptureTap* tap) {
+    (void)tap;
     return false;
   }
 };

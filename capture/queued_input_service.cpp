@@ -63,6 +63,13 @@ void QueuedInputService::ForceClose() {
   EndSession();
 }
 
+bool QueuedInputService::SetTap(CaptureTap* tap) {
+  if (owned_ && tap != nullptr) tap->PortOpened(owned_->name);
+  tap_ = tap;
+  if (owned_) owned_->delivery.SetTap(tap);
+  return true;
+}
+
 void QueuedInputService::EndSession() {
   owned_->source.reset();  // no more input from here on
   owned_->delivery.Shutdown();
@@ -148,13 +155,17 @@ MidiResult QueuedInputService::Open(MidiInHandle* handle, uint32_t port, MidiInp
   }
   session->delivery.SetGate(gate_);
   session->delivery.SetLosses(&losses_);
-  session->delivery.SetTap(tap_);
   if (!session->delivery.Launch()) return kNoMemory;
   const Port& chosen = ports_[port];
   const MidiResult result = chosen.backend->Open(chosen.index, session->delivery, session->source);
   if (result != kNoError) return result;
-  // Input is not started yet: the port's line comes before any of its messages.
-  if (tap_ != nullptr) tap_->PortOpened(chosen.name);
+  session->name = chosen.name;
+  // Input is not started yet: the port's line comes before any of its messages, pushed here
+  // before the input thread is given the tap (one producer at a time).
+  if (tap_ != nullptr) {
+    tap_->PortOpened(chosen.name);
+    session->delivery.SetTap(tap_);
+  }
   *handle = opened;
   owned_ = std::move(session);
   // release: the session is complete before the callback's thread can find it.

@@ -60,9 +60,9 @@ class QueuedInputService : public MidiInputService {
   // Window thread; applies to the open port at once and to every port opened later.
   void SetDeliveryGate(const DeliveryGate* gate) override;
   const SystemLosses* Losses() const override { return &losses_; }
-  // Window thread, while no port is open: where every port opened later hands a copy of what it
-  // delivers (the recorder; null: none). It must outlive the ports.
-  void SetTap(CaptureTap* tap) { tap_ = tap; }
+  // The open port's tap first gets the port's line (on this thread, before the input thread
+  // takes it over), so a recording started while a port is open says where its events come from.
+  bool SetTap(CaptureTap* tap) override;
   // Moves on when any backend's does (a listing made after it sees the change).
   uint64_t PortsChanged() override;
   // Each backend's notices in turn.
@@ -83,6 +83,7 @@ class QueuedInputService : public MidiInputService {
         : delivery(handle, callback, instance) {}
     InputDelivery delivery;
     std::unique_ptr<InputSource> source;
+    std::string name;
   };
 
   // The open session when `handle` names it; null otherwise. Any thread.

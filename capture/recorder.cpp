@@ -86,11 +86,24 @@ void Recorder::PortOpened(std::string_view name) {
        name.size());
 }
 
+void Recorder::Lost(const CaptureEvent& event) {
+  // The count, then (a loss) its kind and whether the system gave the count.
+  uint8_t payload[10];
+  std::memcpy(payload, &event.count, 8);
+  payload[8] = static_cast<uint8_t>(event.loss);
+  payload[9] = event.counted ? 1 : 0;
+  Push(static_cast<uint8_t>(event.kind), event.ns, payload, sizeof payload);
+}
+
 void Recorder::Run() {
   for (;;) {
     // acquire: pairs with the release in Stop; what was queued before is taken below.
     const bool quit = quit_.load(std::memory_order_acquire);
-    if (!TakeQueued() || quit) break;
+    if (!TakeQueued()) {
+      ended_.store(true, std::memory_order_relaxed);  // relaxed: a flag; Stop joins
+      break;
+    }
+    if (quit) break;
     std::this_thread::sleep_for(kPollPeriod);
   }
   Close();
@@ -121,6 +134,13 @@ bool Recorder::TakeQueued() {
     event.kind = static_cast<CaptureKind>(record[0]);
     std::memcpy(&event.ns, record + 1, 8);
     event.bytes = {record + kRecordHeader, n - kRecordHeader};
+    if (event.kind != CaptureKind::kPort && event.kind != CaptureKind::kData) {
+      if (event.bytes.size() != 10) continue;  // never pushed so
+      std::memcpy(&event.count, event.bytes.data(), 8);
+      event.loss = static_cast<SystemLoss>(event.bytes[8]);
+      event.counted = event.bytes[9] != 0;
+      event.bytes = {};
+    }
     if (!writer_->Append(event, text_)) {
       why_ = writer_->FullWhy();
       stopped_ = true;

@@ -11,12 +11,13 @@
 #include "capture/raw_message_queue.h"
 
 // Records what the service delivers into a capture file (capture_file_writer.h, by ending). The
-// service's input thread (messages) and the window thread (port opened) push a copy into one
-// lock-free queue, never waiting; the two never push at once: a port is opened only while no
-// input thread runs, and the last one was joined before (which orders their pushes). The
-// recorder's own thread takes the queue, formats the lines and writes the file. A disk that is slow
-// (a queue full) or full (a write fails) loses no input: the recording stops there, and Stop's line
-// says why and how many events it holds.
+// service's input thread (messages, losses) and the window thread (port opened) push a copy into
+// one lock-free queue, never waiting; the two never push at once: the window thread pushes a
+// port's line before it hands the recorder to that port's input thread (InputDelivery::SetTap,
+// whose hand-over orders the pushes), and takes it back, by SetTap(nullptr) or by closing the
+// port, before Stop. The recorder's own thread takes the queue, formats the lines and writes the
+// file. A disk that is slow (a queue full) or full (a write fails) loses no input: the recording
+// stops there, and Stop's line says why and how many events it holds.
 namespace tessaly {
 
 class Recorder : public CaptureTap {
@@ -27,6 +28,7 @@ class Recorder : public CaptureTap {
 
   void Delivered(int64_t ns, const uint8_t* bytes, size_t n) override;
   void PortOpened(std::string_view name) override;
+  void Lost(const CaptureEvent& event) override;
 
   // Window thread: writes what is queued, closes the file and gives the line to show:
   // "recording stopped: N events in FILE", or "recording stopped early: WHY; N events in FILE";
@@ -34,6 +36,9 @@ class Recorder : public CaptureTap {
   std::string Stop();
   // Events written so far (any thread).
   uint64_t Events() const { return events_.load(std::memory_order_relaxed); }
+  // The recording stopped by itself (a full disk, or one that did not keep up): Stop's line says
+  // why. Any thread; the window looks now and then, to say so when it happens.
+  bool Ended() const { return ended_.load(std::memory_order_relaxed); }  // relaxed: a flag
 
  private:
   Recorder(int fd, std::string path, std::unique_ptr<CaptureFileWriter> writer);
@@ -55,6 +60,7 @@ class Recorder : public CaptureTap {
   std::atomic<bool> full_{false};          // the queue had no room: the disk did not keep up
   std::atomic<bool> quit_{false};
   std::atomic<uint64_t> events_{0};
+  std::atomic<bool> ended_{false};
   // Recorder thread, then the window thread after the join.
   std::string text_;
   std::string why_;

@@ -19,6 +19,7 @@
 #include "shell/console_options.h"
 #include "shell/monitor_app.h"
 #include "shell/monitor_dlg.h"
+#include "shell/monitor_menu.h"
 #include "shell/record_option.h"
 #include "shell/run_report.h"
 
@@ -58,21 +59,18 @@ void PrintServiceReport(const HostInputService& service) {
 // that ends as OK does (for measurements offscreen), the report at the end, and the replay of
 // files (the command line's and the context menu's).
 int RunWindowWithOptions(int argc, char** argv, HostInputService& service, const Options& options,
-                         Recorder* recorder) {
+                         std::unique_ptr<Recorder> recorder) {
   CMonitorApp app(argc, argv);
   CMonitorDlg dialog(service, StartPort(service, options));
   dialog.SetReplayer([&service](const std::string& path) { return service.SetReplayFile(path); });
   MonitorCore& core = dialog.core();
-  if (recorder != nullptr) {
-    core.messageBoxList.AppendLine("recording to " + options.recordFile);
-    dialog.ShowNewLines();
-  }
+  // The window's recording from here on: its lines, the menu entry to stop it.
+  if (recorder) dialog.Menu().AdoptRecording(std::move(recorder), options.recordFile);
   if (options.seconds) {
     const auto ms = static_cast<int>(std::min(*options.seconds * 1000.0, 2.0e9));
     QTimer::singleShot(ms, &dialog, [&dialog] { dialog.accept(); });
   }
   dialog.exec();
-  if (recorder != nullptr) StopRecording(service, *recorder);
   if (options.report) {
     const OutputList* const lists[4] = {&core.messageBoxList, &core.basicMessageList,
                                         &core.statisticsList, &core.sysexList};
@@ -141,5 +139,5 @@ int main(int argc, char** argv) {
     recorder = StartRecording(service, options.recordFile);
     if (!recorder) return 1;
   }
-  return RunWindowWithOptions(argc, argv, service, options, recorder.get());
+  return RunWindowWithOptions(argc, argv, service, options, std::move(recorder));
 }

@@ -71,7 +71,7 @@ void SetTextIfChanged(QWidget* edit, const QString& text) {
 }  // namespace
 
 CMonitorDlg::CMonitorDlg(MidiInputService& service, uint32_t startPort, QWidget* parent)
-    : QDialog(parent), core_(service) {
+    : QDialog(parent), service_(service), core_(service) {
   // A dialog frame with a title and a close box; no minimise or maximise box.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -185,7 +185,7 @@ void CMonitorDlg::Bind() {
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(aboutAction_, &QAction::triggered, this, [this] { SysCommand(kIdmAboutBox); });
   }
-  new MonitorMenu(*this);
+  menu_ = new MonitorMenu(*this);
   for (const Binding& binding : Bindings()) {
     switch (binding.event) {
       case Event::kClicked:
@@ -274,6 +274,7 @@ void CMonitorDlg::EndCapture() {
   if (ended_) return;
   ended_ = true;
   core_.Shutdown();
+  if (menu_ != nullptr) menu_->EndRecording();
   timer_.stop();
   if (earlyDrain_ != nullptr) earlyDrain_->setEnabled(false);
 }

@@ -25,6 +25,7 @@ class QLineEdit;
 // and turns clicks, timer ticks and the about command into calls on it. Window thread only.
 namespace tessaly {
 
+class MonitorMenu;
 class OutputListView;
 
 class CMonitorDlg : public QDialog, private MonitorView {
@@ -50,6 +51,9 @@ class CMonitorDlg : public QDialog, private MonitorView {
   ~CMonitorDlg() override;
 
   MonitorCore& core() { return core_; }
+  MidiInputService& service() { return service_; }
+  // The context-menu entries beside the about entry (the recording among them).
+  MonitorMenu& Menu() { return *menu_; }
   QWidget* Control(int id) const;
   OutputListView* ListView(int id) const;
   QAction* AboutAction() const { return aboutAction_; }
@@ -131,7 +135,9 @@ class CMonitorDlg : public QDialog, private MonitorView {
   void OnCopyStatistics() { CopyListToClipboard(core_.statisticsList); }
   void OnCopySysexWindow() { CopyListToClipboard(core_.sysexList); }
 
+  MidiInputService& service_;
   MonitorCore core_;
+  MonitorMenu* menu_ = nullptr;
   std::map<int, QWidget*> controls_;
   // Every control with its template row and its place at the template's size.
   struct Placed {

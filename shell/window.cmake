@@ -6,6 +6,7 @@ add_library(tessaly_window STATIC
   ${CMAKE_CURRENT_LIST_DIR}/monitor_app.cpp
   ${CMAKE_CURRENT_LIST_DIR}/monitor_dlg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/monitor_menu.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/window_recording.cpp
   ${CMAKE_CURRENT_LIST_DIR}/monitor_bindings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/about_dlg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dialog_template.cpp

@@ -35,22 +35,42 @@ TEST(RecorderTest, WritesEveryEventInOrderThenSaysHowMany) {
     const uint8_t note[3] = {0x90, static_cast<uint8_t>(i & 0x7F), 0x64};
     if (i == 777) {
       recorder->Delivered(int64_t{i} * 1000000, sysex.data(), sysex.size());
+    } else if (i == 900) {
+      // The losses the input thread hands over, as lines of their own.
+      CaptureEvent lost;
+      lost.kind = CaptureKind::kDropMessages;
+      lost.ns = 899500000;
+      lost.count = 12;
+      recorder->Lost(lost);
+      lost.kind = CaptureKind::kLoss;
+      lost.loss = SystemLoss::kJackXrun;
+      lost.counted = false;
+      recorder->Lost(lost);
+      lost.loss = SystemLoss::kAlsaOverrun;
+      lost.counted = true;
+      lost.count = uint64_t{1} << 40;
+      recorder->Lost(lost);
+      recorder->Delivered(int64_t{i} * 1000000, note, 3);
     } else {
       recorder->Delivered(int64_t{i} * 1000000, note, 3);
     }
   }
   const std::string line = recorder->Stop();
-  EXPECT_EQ(line, "recording stopped: 20001 events in " + path);
+  EXPECT_EQ(line, "recording stopped: 20004 events in " + path);
   const std::string text = ReadFile(path);
   std::istringstream in(text);
   std::vector<std::string> lines;
   for (std::string l; std::getline(in, l);) lines.push_back(l);
-  ASSERT_EQ(lines.size(), 20002u);
+  ASSERT_EQ(lines.size(), 20005u);
   EXPECT_EQ(lines[0], "tessaly capture log 1");
   EXPECT_EQ(lines[1].substr(lines[1].find(' ')), " port JACK: a\\x5cb");
   EXPECT_EQ(lines[2], "0 data 90 00 64");
   EXPECT_EQ(lines[2 + 777].substr(0, 25), "777000000 data f0 41 41 4");
   EXPECT_EQ(lines[2 + 777].size(), std::string("777000000 data").size() + 3 * sysex.size());
+  EXPECT_EQ(lines[2 + 900], "899500000 drop messages 12");
+  EXPECT_EQ(lines[3 + 900], "899500000 loss jack-xrun -");
+  EXPECT_EQ(lines[4 + 900], "899500000 loss alsa-overrun 1099511627776");
+  EXPECT_EQ(lines[5 + 900], "900000000 data 90 04 64");
   EXPECT_EQ(lines.back(), "19999000000 data 90 1f 64");
   std::filesystem::remove(path);
 }

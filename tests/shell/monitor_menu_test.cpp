@@ -1,4 +1,4 @@
-// The context-menu entries beside the about entry: pause the views, save the lists.
+// The context-menu entries beside the about entry: pause the views, save the lists, record.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -17,6 +17,7 @@
 #include "display/list_copy.h"
 #include "shell/dialog_template.h"
 #include "shell/monitor_menu.h"
+#include "shell/window_recording.h"
 #include "window_test_support.h"
 
 namespace tessaly {
@@ -60,6 +61,7 @@ TEST_F(MonitorMenuTest, EntriesSitBesideTheAboutEntry) {
   EXPECT_EQ(actions[2]->text(), "&Save lists...");
   EXPECT_EQ(actions[3], menu->ReplayAction());
   EXPECT_EQ(actions[3]->text(), "&Replay file...");
+  EXPECT_EQ(actions[4]->text(), "&Record...");
   EXPECT_EQ(dialog->contextMenuPolicy(), Qt::ActionsContextMenu);
 }
 
@@ -188,6 +190,117 @@ TEST(MonitorMenuReplayTest, AChosenFileIsReplayedInTheWindow) {
   EXPECT_NE(std::find(messages.begin(), messages.end(), StatusLine(kCloseLabel)), messages.end());
   dialog.reject();
   std::filesystem::remove_all(dir);
+}
+
+// Two ports the test plays into, on the real service (the fake one cannot be recorded).
+class TwoPortBackend : public PortBackend {
+ public:
+  std::vector<PortListing> ListPorts() override {
+    return {{"JACK: keys", PortGroup::kProgram}, {"JACK: pads", PortGroup::kProgram}};
+  }
+  MidiResult Open(size_t, InputDelivery& target, std::unique_ptr<InputSource>& source) override {
+    delivery = &target;
+    source = std::make_unique<InputSource>();
+    return kNoError;
+  }
+  InputDelivery* delivery = nullptr;
+};
+
+// From the entry's point of view: what the status lines say, what the entry then reads, and
+// what the file holds (the port open when it started, a port opened after, their notes).
+TEST(MonitorMenuRecordTest, RecordsTheOpenPortAndThoseAfterUntilStoppedOrTheDiskIsFull) {
+  const std::string file = (std::filesystem::temp_directory_path() /
+                            ("tessaly-window-record-" + std::to_string(getpid()) + ".txt"))
+                               .string();
+  struct Case {
+    const char* name;
+    std::string file;
+    bool stopByEntry;                 // else it stops by itself
+    std::vector<std::string> lines;   // the status lines, after "recording to FILE"
+    std::vector<std::string> logged;  // the file's lines, times left out
+  };
+  const Case cases[] = {
+      {"stopped from the entry",
+       file,
+       true,
+       {"recording stopped: 4 events in " + file},
+       {"port JACK: keys", "data 90 3c 64", "port JACK: pads", "data 90 3d 64"}},
+      {"a full disk stops it, and says so when it happens",
+       "/dev/full",
+       false,
+       {"recording stopped early: No space left on device; 0 events in /dev/full"},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto owned = std::make_unique<TwoPortBackend>();
+    TwoPortBackend* backend = owned.get();
+    std::vector<std::unique_ptr<PortBackend>> backends;
+    backends.push_back(std::move(owned));
+    QueuedInputService service(std::move(backends));
+    CMonitorDlg dialog(service);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    MonitorCore& core = dialog.core();
+    MonitorMenu& menu = dialog.Menu();
+    const size_t before = core.messageBoxList.Count();
+
+    menu.RecordTo(QString::fromStdString(c.file));
+    EXPECT_EQ(Lines(core.messageBoxList).back(), "recording to " + c.file);
+    EXPECT_EQ(menu.RecordAction()->text(), "Stop &recording");
+    if (c.stopByEntry) {
+      const uint8_t first[3] = {0x90, 0x3C, 0x64};
+      backend->delivery->Receive(first, 3);
+      ASSERT_TRUE(QTest::qWaitFor([&] { return core.basicMessageList.Count() == 1; }, 3000));
+      core.ports().NextPort();
+      const uint8_t second[3] = {0x90, 0x3D, 0x64};
+      backend->delivery->Receive(second, 3);
+      ASSERT_TRUE(QTest::qWaitFor([&] { return core.basicMessageList.Count() == 2; }, 3000));
+      menu.RecordAction()->trigger();
+    } else {
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !menu.Recording().Active(); }, 5000));
+    }
+    EXPECT_EQ(menu.RecordAction()->text(), "&Record...");
+    std::vector<std::string> status;
+    const std::vector<std::string> all = Lines(core.messageBoxList);
+    for (size_t i = before + 1; i < all.size(); ++i) {
+      if (all[i].rfind("recording", 0) == 0) status.push_back(all[i]);
+    }
+    EXPECT_EQ(status, c.lines);
+    if (c.stopByEntry) {
+      std::istringstream in(ReadFile(file));
+      std::string line;
+      ASSERT_TRUE(std::getline(in, line));
+      EXPECT_EQ(line, "tessaly capture log 1");
+      std::vector<std::string> logged;
+      while (std::getline(in, line)) logged.push_back(line.substr(line.find(' ') + 1));
+      EXPECT_EQ(logged, c.logged);
+    }
+    dialog.reject();
+  }
+  // A recording still running when the window ends stops with it, and says so.
+  {
+    QueuedInputService service({});
+    CMonitorDlg dialog(service);
+    dialog.Menu().RecordTo(QString::fromStdString(file));
+    ASSERT_TRUE(dialog.Menu().Recording().Active());
+    dialog.reject();
+    EXPECT_FALSE(dialog.Menu().Recording().Active());
+    EXPECT_EQ(Lines(dialog.core().messageBoxList).back(), "recording stopped: 0 events in " + file);
+  }
+  std::filesystem::remove(file);
+}
+
+// A service that cannot give a tap (the scripted one) says so, and records nothing.
+TEST_F(MonitorMenuTest, AServiceWithoutATapSaysItCannotRecord) {
+  const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                     ("tessaly-never-" + std::to_string(getpid()) + ".txt");
+  std::filesystem::remove(file);
+  menu->RecordTo(QString::fromStdString(file.string()));
+  EXPECT_EQ(Lines(dialog->core().messageBoxList).back(),
+            "cannot record to " + file.string() + ": this input cannot be recorded");
+  EXPECT_EQ(menu->RecordAction()->text(), "&Record...");
+  EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 }  // namespace
