@@ -9,6 +9,11 @@ constexpr bool IsControl(uint32_t code) {
   return code < 0x20 || code == 0x7F || (code >= 0x80 && code <= 0x9F);
 }
 
+// Printable ASCII but the backslash: written as it is.
+constexpr bool IsPlain(uint8_t byte) {
+  return byte >= 0x20 && byte < 0x7F && byte != '\\';
+}
+
 void AppendHex(uint8_t byte, std::string& out) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   out += "\\x";
@@ -50,19 +55,26 @@ size_t DecodeUtf8(std::string_view text, uint32_t& code) {
 
 void AppendEscapedLine(std::string_view line, std::string& out) {
   out.reserve(out.size() + line.size());
-  for (const char c : line) {
-    const uint8_t byte = static_cast<uint8_t>(c);
+  const char* at = line.data();
+  const char* const end = at + line.size();
+  while (at != end) {
+    // A run of bytes that stand for themselves goes in with one append: an event line is one
+    // such run, and a byte at a time through the string costs more than the rest of its way.
+    const char* run = at;
+    while (run != end && IsPlain(static_cast<uint8_t>(*run))) ++run;
+    if (run != at) out.append(at, static_cast<size_t>(run - at));
+    if (run == end) break;
+    const uint8_t byte = static_cast<uint8_t>(*run);
     if (IsControl(byte)) {
       AppendHex(byte, out);
     } else if (byte == '\\') {
       out += "\\\\";
-    } else if (byte >= 0x80) {
+    } else {
       // Latin-1 U+00A0..U+00FF in UTF-8: two bytes, 110000xx 10xxxxxx.
       out += static_cast<char>(0xC0 | (byte >> 6));
       out += static_cast<char>(0x80 | (byte & 0x3F));
-    } else {
-      out += c;
     }
+    at = run + 1;
   }
 }
 
