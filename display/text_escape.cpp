@@ -1,6 +1,7 @@
 #include "display/text_escape.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace tessaly {
 namespace {
@@ -13,6 +14,28 @@ constexpr bool IsControl(uint32_t code) {
 constexpr bool IsPlain(uint8_t byte) {
   return byte >= 0x20 && byte < 0x7F && byte != '\\';
 }
+
+// IsPlain for eight bytes at once: true when every one of them is plain. Per byte (no carry
+// crosses a byte: each sum stays below 0x100), the top bit of `low + 0x60` is set for 0x20 and
+// up, of `low + 1` for 0x7F, of `x` for 0x80 and up, and of the last term for the backslash.
+constexpr bool AllPlain(uint64_t x) {
+  constexpr uint64_t kOnes = 0x0101010101010101;
+  constexpr uint64_t kLow = 0x7F * kOnes;
+  const uint64_t low = x & kLow;
+  const uint64_t belowSpace = ~(low + 0x60 * kOnes);
+  const uint64_t del = low + kOnes;
+  const uint64_t z = x ^ (0x5C * kOnes);
+  const uint64_t backslash = ~(((z & kLow) + kLow) | z);
+  return ((belowSpace | del | x | backslash) & (0x80 * kOnes)) == 0;
+}
+
+constexpr bool AllPlainAgreesForEveryByte() {
+  for (uint64_t byte = 0; byte < 256; ++byte) {
+    if (AllPlain(byte * 0x0101010101010101) != IsPlain(static_cast<uint8_t>(byte))) return false;
+  }
+  return true;
+}
+static_assert(AllPlainAgreesForEveryByte());
 
 void AppendHex(uint8_t byte, std::string& out) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -61,6 +84,10 @@ void AppendEscapedLine(std::string_view line, std::string& out) {
     // A run of bytes that stand for themselves goes in with one append: an event line is one
     // such run, and a byte at a time through the string costs more than the rest of its way.
     const char* run = at;
+    for (uint64_t word = 0; end - run >= 8; run += 8) {
+      std::memcpy(&word, run, 8);
+      if (!AllPlain(word)) break;
+    }
     while (run != end && IsPlain(static_cast<uint8_t>(*run))) ++run;
     if (run != at) out.append(at, static_cast<size_t>(run - at));
     if (run == end) break;

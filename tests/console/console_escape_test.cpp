@@ -64,6 +64,14 @@ TEST(ConsoleEscapeTest, EveryByteAnywhereInALineAsByteByByte) {
       lines.push_back(line);
     }
   }
+  // Each byte at each place of the first 17 (the writer takes plain bytes eight at a time).
+  for (int byte = 0; byte < 256; ++byte) {
+    for (size_t place = 0; place < 17; ++place) {
+      std::string line(20, 'a');
+      line[place] = static_cast<char>(byte);
+      lines.push_back(line);
+    }
+  }
   std::mt19937 random(12);
   for (int i = 0; i < 2000; ++i) {
     std::string line(random() % 80, ' ');
