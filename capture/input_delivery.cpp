@@ -117,12 +117,16 @@ void InputDelivery::ReceiveAt(const uint8_t* bytes, size_t n, int64_t monotonicN
   Push(bytes, n, monotonicNs < 0 ? 0 : monotonicNs);
 }
 
+void InputDelivery::ReceiveInBatch(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
+  Push(bytes, n, monotonicNs < 0 ? 0 : monotonicNs, false);
+}
+
 int64_t InputDelivery::NowNs() {
   return MonotonicNs();
 }
 
 // `monotonicNs` < 0: stamped now.
-void InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
+void InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs, bool wake) {
   if (n == 0) return;
   // seq_cst, with the seq_cst pair in Reset: either Reset sees this producer inside, or this
   // producer sees input stopped. No message slips in after Reset looked.
@@ -139,7 +143,7 @@ void InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs) {
     }
     queue_.Push(stamp, bytes, n);
     producing_.fetch_sub(1, std::memory_order_release);  // release: the push is done
-    Wake();
+    if (wake) Wake();
     return;
   }
   producing_.fetch_sub(1, std::memory_order_release);

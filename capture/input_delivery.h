@@ -78,6 +78,11 @@ class InputDelivery {
   // sequencer's real-time stamp, mapped to the monotonic clock): events read late in a burst
   // keep their times. `monotonicNs` on the clock of NowNs.
   void ReceiveAt(const uint8_t* bytes, size_t n, int64_t monotonicNs);
+  // The same, as one of a batch that the MIDI system hands over at once (a JACK cycle's
+  // events): queued, but the input thread is woken only by EndBatch, after the last of them, so
+  // that it does not take the batch message by message while it is still coming in.
+  void ReceiveInBatch(const uint8_t* bytes, size_t n, int64_t monotonicNs);
+  void EndBatch() { Wake(); }
   // The monotonic clock the time stamps count on, in nanoseconds. Any thread.
   static int64_t NowNs();
 
@@ -142,7 +147,7 @@ class InputDelivery {
   void Wake();
   // Input thread: waits until the wake count moves on from `seen`.
   void Sleep(uint32_t seen);
-  void Push(const uint8_t* bytes, size_t n, int64_t monotonicNs);
+  void Push(const uint8_t* bytes, size_t n, int64_t monotonicNs, bool wake = true);
   void Call(uint32_t kind, uintptr_t param1, uint32_t timeStamp);
   // Input thread: waits (bounded) until the gate shows room; see the class comment.
   void HoldBack();

@@ -84,9 +84,10 @@ class JackInput : public InputSource {
         break;
       }
       if (event.buffer != nullptr && event.size > 0) {
-        input.delivery_.ReceiveAt(event.buffer, event.size, now);
+        input.delivery_.ReceiveInBatch(event.buffer, event.size, now);
       }
     }
+    if (count > 0) input.delivery_.EndBatch();
     // Events the server had no room for in this cycle's buffer (0 where it never counts).
     const uint32_t lost = jack_midi_get_lost_event_count(buffer);
     if (lost > 0) input.delivery_.ReportLoss(SystemLoss::kJackLostEvents, lost);
