@@ -1,5 +1,9 @@
 #include "capture/input_delivery.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -9,6 +13,15 @@
 
 namespace tessaly {
 namespace {
+
+// The wake count as the kernel's futex word. std::atomic::wait spins first, with several
+// sched_yield calls at each sleep: once every JACK cycle, and a good share of the input
+// thread's time. The futex itself sleeps at once; the count is checked before and after.
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) &&
+              std::atomic<uint32_t>::is_always_lock_free);
+uint32_t* FutexWord(std::atomic<uint32_t>& word) {
+  return reinterpret_cast<uint32_t*>(&word);
+}
 
 int64_t MonotonicNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -75,14 +88,20 @@ void InputDelivery::Wake() {
   // microseconds, and one wake-up takes them all. (A flag cleared by the first waker is not
   // enough: a waker whose count the input thread had already seen could clear the flag of
   // its next sleep and leave it asleep.)
-  if (sleepingAt_.load(std::memory_order_seq_cst) == before) wake_.notify_one();
+  if (sleepingAt_.load(std::memory_order_seq_cst) == before) {
+    syscall(SYS_futex, FutexWord(wake_), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+  }
 }
 
 void InputDelivery::Sleep(uint32_t seen) {
   // seq_cst, both: see Wake. The mark is never taken back: no later Wake finds the count at
   // `seen` again (but after 2^32 wake-ups, when one spare notify costs nothing).
   sleepingAt_.store(seen, std::memory_order_seq_cst);
-  if (wake_.load(std::memory_order_seq_cst) == seen) wake_.wait(seen, std::memory_order_acquire);
+  // The kernel sleeps only while the word still holds `seen` (a wake in between returns at once);
+  // a spurious return or a signal checks again.
+  while (wake_.load(std::memory_order_seq_cst) == seen) {
+    syscall(SYS_futex, FutexWord(wake_), FUTEX_WAIT_PRIVATE, seen, nullptr, nullptr, 0);
+  }
 }
 
 uint32_t InputDelivery::ElapsedMs() const {

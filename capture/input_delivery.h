@@ -79,7 +79,8 @@ class InputDelivery {
   // keep their times. `monotonicNs` on the clock of NowNs. True when the message was queued.
   bool ReceiveAt(const uint8_t* bytes, size_t n, int64_t monotonicNs);
   // The same, but the input thread is not woken for it until the producer calls Deliver: a
-  // source that reads a burst hands it over with one wake-up, not one per message.
+  // source that reads a burst (the ALSA reader) or is handed a batch at once (a JACK cycle's
+  // events) hands it over with one wake-up, not one per message.
   void ReceiveAtLater(const uint8_t* bytes, size_t n, int64_t monotonicNs);
   void Deliver() { Wake(); }
   // The sender of an open sysex message went away (its port or client gone, its connection

@@ -14,6 +14,9 @@ from pathlib import Path
 TO_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 
 
+
+HAND_MARKER = "<!-- Measured by hand from here on: scripts/bench keeps what follows. -->"
+
 def load_runs(folder):
     """({case: median entry}, {case: [entry of each repetition]}) from every JSON file."""
     medians, runs = {}, {}
@@ -328,7 +331,14 @@ def main():
     md += ["## Commands", "", "Run from the repository root (`build-bench` is a Release build).", "",
            "```", "scripts/bench", commands, "```", ""]
     out.parent.mkdir(parents=True, exist_ok=True)
-    out.write_text("\n".join(md))
+    # The sections measured by hand, below the marker, are kept as they stand.
+    kept = ""
+    if out.exists():
+        old = out.read_text()
+        at = old.find(HAND_MARKER)
+        if at >= 0:
+            kept = "\n" + old[at:]
+    out.write_text("\n".join(md) + kept)
 
 
 if __name__ == "__main__":

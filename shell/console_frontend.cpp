@@ -127,18 +127,31 @@ void ConsoleWriter::LineAppended(const OutputList& list, std::string_view line) 
   }
 }
 
+ConsoleWriter::~ConsoleWriter() {
+  WritePending();
+}
+
 void ConsoleWriter::Write(std::string_view tag, std::string_view line) {
   if (json_) {
-    buffer_.clear();
-    AppendJsonLine(tag, line, buffer_);
-    std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
-    return;
+    AppendJsonLine(tag, line, pending_);
+  } else {
+    pending_ += tag;
+    pending_ += '\t';
+    AppendEscaped(line, pending_);
+    pending_ += '\n';
   }
-  buffer_.assign(tag);
-  buffer_ += '\t';
-  AppendEscaped(line, buffer_);
-  buffer_ += '\n';
-  std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
+  if (pending_.size() >= kPendingLimit) WritePending();
+}
+
+void ConsoleWriter::Flush() {
+  WritePending();
+  std::fflush(out_);
+}
+
+void ConsoleWriter::WritePending() {
+  if (pending_.empty()) return;
+  std::fwrite(pending_.data(), 1, pending_.size(), out_);
+  pending_.clear();
 }
 
 void BlockStopSignals() {

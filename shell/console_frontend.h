@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -33,20 +34,30 @@ class ConsoleWriter : public LineObserver {
  public:
   // `json`: JSON Lines (shell/json_lines.h) instead of tagged text.
   explicit ConsoleWriter(std::FILE* out, bool json = false) : out_(out), json_(json) {}
+  // Writes what is still pending (not flushed).
+  ~ConsoleWriter() override;
+  ConsoleWriter(const ConsoleWriter&) = delete;
+  ConsoleWriter& operator=(const ConsoleWriter&) = delete;
 
   // Writes every line later appended to `list` with `tag`.
   void Follow(OutputList& list, std::string_view tag);
   void LineAppended(const OutputList& list, std::string_view line) override;
-  // Writes one line with `tag` now.
+  // Adds one line with `tag`. Lines are collected and written in one piece (a drain's lines
+  // together, or every kPendingLimit bytes), so a line costs no stdio call of its own.
   void Write(std::string_view tag, std::string_view line);
-  void Flush() { std::fflush(out_); }
+  // Writes the lines collected so far and flushes the stream.
+  void Flush();
 
  private:
+  static constexpr size_t kPendingLimit = size_t{1} << 16;
+
+  void WritePending();
+
   std::FILE* out_;
   bool json_;
   const OutputList* lists_[3] = {};
   std::string_view tags_[3];
-  std::string buffer_;
+  std::string pending_;
 };
 
 struct ConsoleSettings {

@@ -6,8 +6,9 @@
 // Offers an output port CLIENT:out (flagged as a device's port with --physical) and prints
 // "ready". Commands on standard input, one per line:
 //
-//   burst N HEX...   the message N times in the next cycle; prints "written W of N" (W: the
-//                    writes jack_midi_event_write accepted)
+//   burst N HEX...   the message N times in the next cycle; prints "written W of N at frame F"
+//                    (W: the writes jack_midi_event_write accepted; F: that cycle's
+//                    jack_last_frame_time)
 //   quit (or end of input)
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -27,8 +28,10 @@ namespace {
 
 jack_port_t* port = nullptr;
 std::vector<unsigned char> message;
-std::atomic<long> wanted{0};    // set by main, taken by the process callback
-std::atomic<long> written{-1};  // set by the process callback once the burst is written
+std::atomic<long> wanted{0};           // set by main, taken by the process callback
+std::atomic<long> written{-1};         // set by the process callback once the burst is written
+std::atomic<jack_nframes_t> frame{0};  // the cycle it was written in, set before `written`
+jack_client_t* client = nullptr;
 
 int Process(jack_nframes_t frames, void*) {
   void* buffer = jack_port_get_buffer(port, frames);
@@ -39,6 +42,7 @@ int Process(jack_nframes_t frames, void*) {
   for (long i = 0; i < count; ++i) {
     if (jack_midi_event_write(buffer, 0, message.data(), message.size()) == 0) ++ok;
   }
+  frame.store(jack_last_frame_time(client), std::memory_order_relaxed);  // published below
   written.store(ok, std::memory_order_release);
   return 0;
 }
@@ -62,7 +66,7 @@ int main(int argc, char** argv) {
   }
   jack_set_error_function(Quiet);
   jack_set_info_function(Quiet);
-  jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
+  client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
   if (client == nullptr) {
     std::fprintf(stderr, "jack_burst: no JACK server\n");
     return 1;
@@ -98,7 +102,8 @@ int main(int argc, char** argv) {
     }
     // A few cycles for the server to carry it.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    std::printf("written %ld of %ld\n", written.load(), count);
+    std::printf("written %ld of %ld at frame %u\n", written.load(), count,
+                frame.load(std::memory_order_relaxed));
     std::fflush(stdout);
   }
   jack_client_close(client);
