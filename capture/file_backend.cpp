@@ -210,9 +210,8 @@ bool FileReplay::Pace(int64_t ns) {
 int64_t FileReplay::StampOf(int64_t ns) {
   if (portNs_ >= 0) {
     // The recorder stamps a message with the start of input plus whole milliseconds, and the
-    // port's line comes just before that start: the start is the first time after the port's
-    // line that is whole milliseconds before this message.
-    segmentStart_ = ns >= portNs_ ? portNs_ + (ns - portNs_) % 1000000 : ns;
+    // port's line stands at that start.
+    segmentStart_ = ns >= portNs_ ? portNs_ : ns;
     portNs_ = -1;
     segmentSet_ = true;
   } else if (!segmentSet_) {

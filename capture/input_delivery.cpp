@@ -266,6 +266,12 @@ void InputDelivery::TakeReceived() {
     // the same. (relaxed: the start time was published with started_, which the producer of
     // this message saw before its push, and the pop acquires the push.)
     if (tapInUse_ != nullptr) {
+      // relaxed: as below.
+      const int64_t start = startNs_.load(std::memory_order_relaxed);
+      if (start != tapStartTold_) {
+        tapInUse_->InputStarted(start);
+        tapStartTold_ = start;
+      }
       tapInUse_->Delivered(startNs_.load(std::memory_order_relaxed) + int64_t{timeStamp} * 1000000,
                            message_.get(), n);
     }
@@ -308,7 +314,8 @@ void InputDelivery::FollowTap() {
     if (lossWaiting_) WriteLosses();
   }
   tapInUse_ = tap_.load(std::memory_order_acquire);  // acquire: see SetTap
-  lossesSeen_ = ReadLosses();                        // the new tap counts from here
+  tapStartTold_ = -1;          // the new tap is told the start before its first message
+  lossesSeen_ = ReadLosses();  // the new tap counts from here
   lossWaiting_ = false;
   tapTaken_.store(asked, std::memory_order_release);  // release: pairs with SetTap's acquire
   tapTaken_.notify_all();

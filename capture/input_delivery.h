@@ -238,6 +238,7 @@ class InputDelivery {
   std::atomic<uint32_t> tapAsked_{0};
   std::atomic<uint32_t> tapTaken_{0};
   CaptureTap* tapInUse_ = nullptr;
+  int64_t tapStartTold_ = -1;  // the start of input tapInUse_ was last told of
   // Input thread, with a tap: the losses seen so far, and those seen but not yet written (they
   // wait for the messages that were queued when they were seen, see TakeReceived).
   struct LossCounts {

@@ -79,11 +79,12 @@ void Recorder::Delivered(int64_t ns, const uint8_t* bytes, size_t n) {
 }
 
 void Recorder::PortOpened(std::string_view name) {
-  const int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                         std::chrono::steady_clock::now().time_since_epoch())
-                         .count();
-  Push(static_cast<uint8_t>(CaptureKind::kPort), ns, reinterpret_cast<const uint8_t*>(name.data()),
-       name.size());
+  portName_.assign(name);
+}
+
+void Recorder::InputStarted(int64_t startNs) {
+  Push(static_cast<uint8_t>(CaptureKind::kPort), startNs,
+       reinterpret_cast<const uint8_t*>(portName_.data()), portName_.size());
 }
 
 void Recorder::Lost(const CaptureEvent& event) {

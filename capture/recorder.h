@@ -27,7 +27,9 @@ class Recorder : public CaptureTap {
   ~Recorder() override;
 
   void Delivered(int64_t ns, const uint8_t* bytes, size_t n) override;
+  // The port's line is written at InputStarted, with the start of input as its time.
   void PortOpened(std::string_view name) override;
+  void InputStarted(int64_t startNs) override;
   void Lost(const CaptureEvent& event) override;
 
   // Window thread: writes what is queued, closes the file and gives the line to show:
@@ -64,6 +66,9 @@ class Recorder : public CaptureTap {
   // Recorder thread, then the window thread after the join.
   std::string text_;
   std::string why_;
+  // The open port's name: set by the window thread before the tap is handed over, read by the
+  // input thread after (the hand-over orders the two).
+  std::string portName_;
   bool stopped_ = false;
   bool writeFailed_ = false;
   std::thread thread_;

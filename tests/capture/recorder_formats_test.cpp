@@ -42,6 +42,7 @@ TEST(RecorderFormatsTest, EachEndingItsFormatCompleteOnceStopped) {
     auto recorder = Recorder::Start(path, error);
     ASSERT_NE(recorder, nullptr) << error;
     recorder->PortOpened("JACK: sender");
+    recorder->InputStarted(123456789000);  // as the service's input thread does
     const std::vector<std::vector<uint8_t>> messages = {
         {0x90, 0x3C, 0x64}, {0xF0, 0x09, 0x01, 0xF7}, {0xF4}, {0xF8}, {0x80, 0x3C, 0x00}};
     for (size_t i = 0; i < messages.size(); ++i) {

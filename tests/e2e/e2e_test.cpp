@@ -833,7 +833,13 @@ TEST_P(ReplayRoundTripTest, ReplayShowsWhatTheLiveRunShowed) {
   if (row.whole) {
     ASSERT_EQ(own.size(), 2u) << ::testing::PrintToString(own);
     EXPECT_EQ(own[0].rfind("recorded from port ", 0), 0u) << own[0];
-    EXPECT_EQ(own[1], "end of the file, " + std::to_string(messages.size() + 1) + " events");
+    // Every line of the file but its header (ALSA hands a long sysex over in pieces: a line
+    // each).
+    std::ifstream in(file);
+    size_t events = 0;
+    for (std::string line; std::getline(in, line);) events += line.empty() ? 0 : 1;
+    EXPECT_EQ(own[1], "end of the file, " + std::to_string(events - 1) + " events");
+    EXPECT_GE(events - 1, messages.size() + 1);
   } else {
     ASSERT_EQ(own.size(), 1u) << ::testing::PrintToString(own);
     EXPECT_EQ(own[0].rfind("end of the file, ", 0), 0u) << own[0];
