@@ -19,7 +19,8 @@ class CaptureTap {
   virtual void Delivered(int64_t ns, const uint8_t* bytes, size_t n) = 0;
   virtual void PortOpened(std::string_view name) = 0;
   // A loss as the input thread saw it, in order with the messages: `event.kind` is
-  // kDropMessages, kDropSysexBytes or kLoss (with `count`, `counted`, `loss`; no bytes).
+  // kDropMessages, kDropSysexBytes or kLoss (with `count`, `counted`, `loss`; no bytes); or
+  // kCut, the mark of InputDelivery::CloseSysex (nothing but its time).
   virtual void Lost(const CaptureEvent& event) = 0;
 };
 
