@@ -136,6 +136,9 @@ void AppendCaptureLogLine(const CaptureEvent& event, std::string& out) {
         out += '-';
       }
       break;
+    case CaptureKind::kCut:
+      out += " cut";
+      break;
   }
   out += '\n';
 }
@@ -187,6 +190,11 @@ std::string ParseCaptureLogLine(std::string_view line, CaptureEvent& event, std:
     } else if (!ParseUnsigned(rest, event.count)) {
       return "bad count";
     }
+    return {};
+  }
+  if (kind == "cut") {
+    if (!rest.empty() || line.back() == ' ') return "text after cut";
+    event.kind = CaptureKind::kCut;
     return {};
   }
   return "unknown event kind";

@@ -16,13 +16,14 @@
 //   <ns> drop messages <n>                     messages the service had no room for
 //   <ns> drop sysex-bytes <n>                  sysex bytes that came with no buffer queued
 //   <ns> loss <kind> <n | ->                   a loss the MIDI system reported (- : no count)
+//   <ns> cut                                   the sender of an open sysex message went away
 // <ns>: arrival time, nanoseconds on the monotonic clock, decimal. Names keep every byte:
 // '\', bytes below 0x20, 0x7F and 0x80-0xFF as \xHH (two lower-case hex digits).
 namespace tessaly {
 
 inline constexpr std::string_view kCaptureLogHeader = "tessaly capture log 1";
 
-enum class CaptureKind : uint8_t { kPort, kData, kDropMessages, kDropSysexBytes, kLoss };
+enum class CaptureKind : uint8_t { kPort, kData, kDropMessages, kDropSysexBytes, kLoss, kCut };
 
 // One event, as the reader hands it over: `bytes` (data, or the port's name, unescaped) is
 // valid until the next event.

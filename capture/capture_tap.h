@@ -23,7 +23,8 @@ class CaptureTap {
   // replay counts its times from the same point).
   virtual void InputStarted(int64_t startNs) { (void)startNs; }
   // A loss as the input thread saw it, in order with the messages: `event.kind` is
-  // kDropMessages, kDropSysexBytes or kLoss (with `count`, `counted`, `loss`; no bytes).
+  // kDropMessages, kDropSysexBytes or kLoss (with `count`, `counted`, `loss`; no bytes); or
+  // kCut, the mark of InputDelivery::CloseSysex (nothing but its time).
   virtual void Lost(const CaptureEvent& event) = 0;
 };
 

@@ -260,6 +260,15 @@ void FileReplay::Event(const CaptureEvent& event) {
       if (!WaitDelivered()) return;
       delivery_.ReportLoss(event.loss, event.count, event.counted);
       return;
+    case CaptureKind::kCut: {
+      // In the raw queue with the messages, at its time, as the live run's mark was. Not a
+      // message: the callback's count does not take it, so it is not counted in queued_.
+      const int64_t stampNs = StampOf(event.ns);
+      if (fast_ && !WaitForRoom(0)) return;
+      if (!WaitForInput()) return;
+      delivery_.CloseSysexAt(stampNs);
+      return;
+    }
   }
 }
 

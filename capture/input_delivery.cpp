@@ -129,6 +129,10 @@ void InputDelivery::CloseSysex() {
   Push(nullptr, 0, -1);
 }
 
+bool InputDelivery::CloseSysexAt(int64_t monotonicNs) {
+  return Push(nullptr, 0, monotonicNs < 0 ? 0 : monotonicNs);
+}
+
 int64_t InputDelivery::NowNs() {
   return MonotonicNs();
 }
@@ -256,7 +260,13 @@ void InputDelivery::TakeReceived() {
     if (!queue_.Pop(timeStamp, message_.get(), n)) break;
     taken_ += RawMessageQueue::kHeaderSize + n;
     if (n == 0) {
-      // CloseSysex's mark: the sender went away.
+      // CloseSysex's mark: the sender went away. Recorded, so that a replay cuts there too.
+      if (tapInUse_ != nullptr) {
+        CaptureEvent event;
+        event.kind = CaptureKind::kCut;
+        event.ns = startNs_.load(std::memory_order_relaxed) + int64_t{timeStamp} * 1000000;
+        tapInUse_->Lost(event);
+      }
       Sink sink(*this, timeStamp);
       parser_.EndSysex(sink);
       if (lossWaiting_ && taken_ >= lossCut_) WriteLosses();

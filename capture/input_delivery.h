@@ -88,6 +88,9 @@ class InputDelivery {
   // received before and after. Nothing happens when no sysex message is open. Never locks,
   // waits or allocates.
   void CloseSysex();
+  // The same at a time of its own (a replayed cut, at its recorded time, as ReceiveAt). True
+  // when queued.
+  bool CloseSysexAt(int64_t monotonicNs);
   // The monotonic clock the time stamps count on, in nanoseconds. Any thread.
   static int64_t NowNs();
 

@@ -104,7 +104,8 @@ void SmfWriter::AppendDelta(int64_t ns, std::string& out) {
 bool SmfWriter::Append(const CaptureEvent& event, std::string& out) {
   if (event.kind != CaptureKind::kData) {
     ++leftOut_;
-    if (event.kind == CaptureKind::kPort) sysexOpen_ = false;
+    // A new port, or the sender gone: no later piece belongs to an open message.
+    if (event.kind == CaptureKind::kPort || event.kind == CaptureKind::kCut) sysexOpen_ = false;
     return true;
   }
   const bool wasOpen = sysexOpen_;

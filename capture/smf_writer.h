@@ -10,7 +10,8 @@
 // tick a millisecond), delta times from the first event written. Channel messages become MIDI
 // events; a system-exclusive message an F0 event, its continuations (a message delivered in
 // pieces) F7 events; system common and realtime messages F7 escapes (their bytes as they are,
-// the SMF's way of holding them). Malformed bytes, port changes, drops and losses are left out.
+// the SMF's way of holding them). Malformed bytes, port changes, drops, losses and
+// cuts (the sender gone) are left out; after a port change or a cut no piece continues a sysex.
 // The track's length is written last (Finish): until then it reads FFFFFFFF, so that a file cut
 // short by a crash holds every event written before and says that it is cut.
 namespace tessaly {

@@ -12,7 +12,8 @@ void SyxWriter::Drop() {
 bool SyxWriter::Append(const CaptureEvent& event, std::string& out) {
   const auto bytes = event.bytes;
   if (event.kind != CaptureKind::kData || bytes.empty()) {
-    // A port change, a drop or a loss: a message in pieces is not whole any more.
+    // A port change, a drop, a loss or a cut (the sender gone): a message in pieces is not
+    // whole any more.
     if (event.kind != CaptureKind::kData) Drop();
     ++leftOut_;
     return true;

@@ -8,8 +8,8 @@
 
 // Writes a .syx file: the complete system-exclusive messages, F0 ... F7, back to back, nothing
 // else (no times). A message delivered in pieces is held until its F7 and written whole; one
-// cut short (by any other byte or message but a realtime one, or by the end of the recording) is
-// left out with every piece of it, and so is every other event.
+// cut short (by any other byte or message but a realtime one, by the sender going away, or by the
+// end of the recording) is left out with every piece of it, and so is every other event.
 namespace tessaly {
 
 class SyxWriter final : public CaptureFileWriter {

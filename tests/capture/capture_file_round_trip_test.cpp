@@ -65,6 +65,10 @@ std::vector<Row> Rows() {
       {D, 1405 * kMs, {0xF0, 0x01, 0x90, 0xF7}, kLeftOut, false},
       {CaptureKind::kDropMessages, 1406 * kMs, {}, kLeftOut, false},
       {CaptureKind::kLoss, 1407 * kMs, {}, kLeftOut, false},
+      // A message cut short by its sender going away: no later piece continues it.
+      {D, 1408 * kMs, {0xF0, 0x05, 0x06}, 1408, false},
+      {CaptureKind::kCut, 1409 * kMs, {}, kLeftOut, false},
+      {D, 1410 * kMs, {0x07, 0xF7}, kLeftOut, false},
       // A message delivered in pieces: three events in the SMF, one message in the .syx.
       {D, 3000 * kMs, {0xF0, 0x01, 0x02}, 3000, true},
       {D, 3001 * kMs, {0xF8}, 3001, false},  // realtime between the pieces

@@ -57,6 +57,7 @@ TEST(CaptureLogTest, EveryKindWrittenAndReadBack) {
        "9 loss jack-lost-events 4"},
       {{CaptureKind::kLoss, 10, {}, 0, false, SystemLoss::kJackXrun}, "10 loss jack-xrun -"},
       {{CaptureKind::kLoss, 11, {}, 2, true, SystemLoss::kAlsaOverrun}, "11 loss alsa-overrun 2"},
+      {{CaptureKind::kCut, 12, {}}, "12 cut"},
   };
   std::string log = std::string(kCaptureLogHeader) + "\n";
   std::vector<std::string> expected;
@@ -91,6 +92,8 @@ TEST(CaptureLogTest, BadLinesAreNamedByNumberAndSkipped) {
       {header + "1 bogus 1\n1 drop lots 1\n1 drop messages x\n1 loss jack 1\n1 loss jack-xrun\n",
        {"P 2: unknown event kind", "P 3: unknown drop kind", "P 4: bad count",
         "P 5: unknown loss kind", "P 6: bad count"}},
+      {header + "1 cut 3\n1 cut \n1 cutx\n",
+       {"P 2: text after cut", "P 3: text after cut", "P 4: unknown event kind"}},
       {header + "1 port a\\x4\n1 port \xe9\n1 port a\\y41\n",
        {"P 2: bad port name", "P 3: bad port name", "P 4: bad port name"}},
       {header + "99999999999999999999 data 90\n-1 data 90\n",

@@ -178,7 +178,17 @@ INSTANTIATE_TEST_SUITE_P(
              "JACK xrun: the server missed a cycle, input may be lost: 1 xrun",
              "R: end of the file, 5 events"},
             10,
-            12}),
+            12},
+        // A recorded cut (the sender went away) ends the open sysex there, as it did live: what
+        // follows is not glued to it.
+        Row{"SenderGoneCutsTheOpenSysex",
+            Header() + "1000000000 data f0 09 11 41\n1000000000 cut\n1000000000 data 42 43 f7\n" +
+                "1000000000 data 90 3c 64\n",
+            true,
+            {kNote},
+            {" Time.0..00:00:00.000- 004342  BAD BAD BAD BAD MIDI ERROR #000",
+             " Time.0..00:00:00.000- 643C90  SUSPECTED BAD Midi PACKET repeated below ",
+             "R: end of the file, 4 events"}}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -190,6 +190,17 @@ TEST(RecordedLossesTest, LossesStandWhereTheInputThreadSawThem) {
          r.Report(SystemLoss::kAlsaOverrun, 0, false);
        },
        {"port JACK: keys", "data 90 7e 00", "loss alsa-overrun -"}},
+      {"a sender gone while its sysex was open: the cut between the pieces",
+       true,
+       [](Rig& r) {
+         r.Send({0xF0, 0x01, 0x02});
+         r.backend->delivery->CloseSysex();
+         r.Send({0x03, 0xF7});
+         r.Sync();
+       },
+       // After the cut 03 is a stray data byte, not sysex: only the F7 finds no buffer.
+       {"port JACK: keys", "data f0 01 02", "drop sysex-bytes 3", "cut", "data 03 f7",
+        "drop sysex-bytes 1", "data 90 7e 00"}},
       {"recording started on the open port: its line first, earlier losses left out",
        false,
        [](Rig& r) {
