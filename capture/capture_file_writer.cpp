@@ -15,12 +15,15 @@ class CaptureLogWriter final : public CaptureFileWriter {
     out += '\n';
   }
   bool Append(const CaptureEvent& event, std::string& out) override {
-    AppendCaptureLogLine(event, out);
+    lines_.Append(event, out);
     ++kept_;
     return true;
   }
   void End(std::string&) override {}
   std::string_view Name() const override { return "capture log"; }
+
+ private:
+  CaptureLogLineWriter lines_;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "capture/capture_log_format.h"
 
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -8,6 +9,16 @@ namespace tessaly {
 namespace {
 
 constexpr char kHex[] = "0123456789abcdef";
+
+// Every byte's two lower-case hex digits, so that a data byte costs one copy.
+constexpr auto kHexPairs = [] {
+  std::array<char, 512> pairs{};
+  for (size_t byte = 0; byte < 256; ++byte) {
+    pairs[2 * byte] = kHex[byte >> 4];
+    pairs[2 * byte + 1] = kHex[byte & 0xF];
+  }
+  return pairs;
+}();
 
 constexpr std::string_view kLossNames[kSystemLossKinds] = {"jack-read-failed", "jack-lost-events",
                                                            "jack-xrun", "alsa-overrun"};
@@ -88,36 +99,50 @@ std::string_view CaptureLossName(SystemLoss loss) {
 }
 
 void AppendCaptureLogLine(const CaptureEvent& event, std::string& out) {
+  CaptureLogLineWriter().Append(event, out);
+}
+
+void CaptureLogLineWriter::Append(const CaptureEvent& event, std::string& out) {
   // A time before the clock's start cannot come from it; it is written as 0.
-  AppendNumber(event.ns < 0 ? 0 : static_cast<uint64_t>(event.ns), out);
+  const uint64_t ns = event.ns < 0 ? 0 : static_cast<uint64_t>(event.ns);
+  if (ns != ns_) {
+    const auto [end, error] = std::to_chars(digits_, digits_ + sizeof digits_, ns);
+    (void)error;  // 24 places hold any 64-bit number
+    ns_ = ns;
+    digitCount_ = static_cast<size_t>(end - digits_);
+  }
+  if (event.kind == CaptureKind::kData) {
+    // The recorder's common case: sized once, then written in place.
+    const size_t at = out.size();
+    out.resize(at + digitCount_ + 5 + 3 * event.bytes.size() + 1);
+    char* p = out.data() + at;
+    std::memcpy(p, digits_, digitCount_);
+    p += digitCount_;
+    std::memcpy(p, " data", 5);
+    p += 5;
+    for (const uint8_t byte : event.bytes) {
+      p[0] = ' ';
+      std::memcpy(p + 1, &kHexPairs[2 * size_t{byte}], 2);
+      p += 3;
+    }
+    *p = '\n';
+    return;
+  }
+  out.append(digits_, digitCount_);
   switch (event.kind) {
     case CaptureKind::kPort:
       out += " port ";
       for (const uint8_t byte : event.bytes) {
         if (byte < 0x20 || byte >= 0x7F || byte == '\\') {
           out += "\\x";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 0xF];
+          out.append(&kHexPairs[2 * size_t{byte}], 2);
         } else {
           out += static_cast<char>(byte);
         }
       }
       break;
-    case CaptureKind::kData: {
-      // The recorder's common case: sized once, then written in place.
-      const size_t at = out.size();
-      out.resize(at + 5 + 3 * event.bytes.size());
-      char* p = out.data() + at;
-      std::memcpy(p, " data", 5);
-      p += 5;
-      for (const uint8_t byte : event.bytes) {
-        p[0] = ' ';
-        p[1] = kHex[byte >> 4];
-        p[2] = kHex[byte & 0xF];
-        p += 3;
-      }
-      break;
-    }
+    case CaptureKind::kData:
+      break;  // above
     case CaptureKind::kDropMessages:
       out += " drop messages ";
       AppendNumber(event.count, out);

@@ -39,6 +39,19 @@ struct CaptureEvent {
 // Appends the event's line, newline included.
 void AppendCaptureLogLine(const CaptureEvent& event, std::string& out);
 
+// Appends the same lines, byte for byte, at less cost a line when times repeat (the recorder's
+// thread): the time's digits are kept while the time stays the same. The input thread stamps
+// messages on a grid of whole milliseconds, so at 100 000 events/s about 100 lines share one.
+class CaptureLogLineWriter {
+ public:
+  void Append(const CaptureEvent& event, std::string& out);
+
+ private:
+  uint64_t ns_ = 0;
+  char digits_[24] = {'0'};
+  size_t digitCount_ = 1;
+};
+
 // Parses one line (no newline) after the header into `event`, its bytes into `scratch`.
 // Empty on success, else what is wrong (one phrase, no line number).
 std::string ParseCaptureLogLine(std::string_view line, CaptureEvent& event, std::string& scratch);

@@ -16,6 +16,8 @@ namespace {
 constexpr size_t kRecordHeader = 9;
 // Written when this much text is waiting, and whenever the queue is empty.
 constexpr size_t kWriteSize = size_t{1} << 16;
+// Records taken from the queue at once (about 800 notes), then freed with one store.
+constexpr uint64_t kTakeSize = uint64_t{1} << 14;
 // The queue holds about half a second of notes at 100 000/s: 10 ms is far inside that.
 constexpr auto kPollPeriod = std::chrono::milliseconds(10);
 
@@ -126,30 +128,12 @@ void Recorder::Close() {
 
 bool Recorder::TakeQueued() {
   if (stopped_) return false;
-  uint32_t unused = 0;
-  size_t n = 0;
-  while (queue_.Pop(unused, popBuffer_.get(), n)) {
-    if (n < kRecordHeader) continue;  // never pushed so
-    const uint8_t* record = popBuffer_.get();
-    CaptureEvent event;
-    event.kind = static_cast<CaptureKind>(record[0]);
-    std::memcpy(&event.ns, record + 1, 8);
-    event.bytes = {record + kRecordHeader, n - kRecordHeader};
-    if (event.kind != CaptureKind::kPort && event.kind != CaptureKind::kData) {
-      if (event.bytes.size() != 10) continue;  // never pushed so
-      std::memcpy(&event.count, event.bytes.data(), 8);
-      event.loss = static_cast<SystemLoss>(event.bytes[8]);
-      event.counted = event.bytes[9] != 0;
-      event.bytes = {};
-    }
-    if (!writer_->Append(event, text_)) {
-      why_ = writer_->FullWhy();
-      stopped_ = true;
-      full_.store(true, std::memory_order_relaxed);  // as for a full disk: nothing more pushed
-      Flush();
-      events_.store(writer_->Kept(), std::memory_order_relaxed);
-      return false;
-    }
+  for (;;) {
+    const size_t taken =
+        queue_.PopEach(popBuffer_.get(), kTakeSize,
+                       [this](uint32_t, const uint8_t* record, size_t n) { Take(record, n); });
+    if (stopped_) return false;  // the writer took no more, or a write failed
+    if (taken == 0) break;
     if (text_.size() >= kWriteSize) {
       if (!Flush()) return false;
       events_.store(writer_->Kept(), std::memory_order_relaxed);  // a count only
@@ -164,6 +148,29 @@ bool Recorder::TakeQueued() {
     return false;
   }
   return true;
+}
+
+void Recorder::Take(const uint8_t* record, size_t n) {
+  if (stopped_ || n < kRecordHeader)
+    return;  // stopped: the rest is not written; short: never pushed so
+  CaptureEvent event;
+  event.kind = static_cast<CaptureKind>(record[0]);
+  std::memcpy(&event.ns, record + 1, 8);
+  event.bytes = {record + kRecordHeader, n - kRecordHeader};
+  if (event.kind != CaptureKind::kPort && event.kind != CaptureKind::kData) {
+    if (event.bytes.size() != 10) return;  // never pushed so
+    std::memcpy(&event.count, event.bytes.data(), 8);
+    event.loss = static_cast<SystemLoss>(event.bytes[8]);
+    event.counted = event.bytes[9] != 0;
+    event.bytes = {};
+  }
+  if (!writer_->Append(event, text_)) {
+    why_ = writer_->FullWhy();
+    stopped_ = true;
+    full_.store(true, std::memory_order_relaxed);  // as for a full disk: nothing more pushed
+    Flush();
+    events_.store(writer_->Kept(), std::memory_order_relaxed);
+  }
 }
 
 bool Recorder::Flush() {

@@ -48,6 +48,8 @@ class Recorder : public CaptureTap {
   void Run();
   // Recorder thread: moves what the queue holds into the file; false once recording stopped.
   bool TakeQueued();
+  // Recorder thread: one record of the queue into the text (its bytes valid during the call).
+  void Take(const uint8_t* record, size_t n);
   bool Flush();
   // Recorder thread, at the end: the file's last bytes, and what is written over it then.
   void Close();

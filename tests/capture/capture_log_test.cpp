@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "capture/capture_file_writer.h"
 #include "capture/capture_log_format.h"
 #include "capture/capture_log_reader.h"
 
@@ -74,6 +77,58 @@ TEST(CaptureLogTest, EveryKindWrittenAndReadBack) {
   std::string scratch;
   ASSERT_EQ(ParseCaptureLogLine(cases[0].line, event, scratch), "");
   EXPECT_EQ(std::vector<uint8_t>(event.bytes.begin(), event.bytes.end()), name);
+}
+
+// The recorder's writer keeps the time's digits while the time stays the same: its file is the
+// lines above byte for byte, however the times repeat, go back, or change their length.
+TEST(CaptureLogTest, TheRecordersWriterMakesTheSameBytes) {
+  const std::vector<uint8_t> port = {'J', 'A', 'C', 'K', ':', ' ', 'a', '\\', 0xE9};
+  const std::vector<uint8_t> note = {0x90, 0x3C, 0x64};
+  const std::vector<uint8_t> off = {0x80, 0x3C, 0x00};
+  const std::vector<uint8_t> odd = {0xF0, 0x00, 0x7F, 0x80, 0xFF, 0xF7};
+  const std::vector<uint8_t> clock = {0xF8};
+  std::vector<uint8_t> every(256);
+  std::string everyHex;
+  for (size_t i = 0; i < every.size(); ++i) {
+    every[i] = static_cast<uint8_t>(i);
+    char hex[4];
+    std::snprintf(hex, sizeof hex, " %02x", static_cast<unsigned>(i));
+    everyHex += hex;
+  }
+  struct Case {
+    CaptureEvent event;
+    std::string line;
+  };
+  const Case cases[] = {
+      {{CaptureKind::kPort, 81234500000, Span(port)}, "81234500000 port JACK: a\\x5c\\xe9"},
+      {{CaptureKind::kData, 81235000000, Span(note)}, "81235000000 data 90 3c 64"},
+      {{CaptureKind::kData, 81235000000, Span(odd)}, "81235000000 data f0 00 7f 80 ff f7"},
+      {{CaptureKind::kLoss, 81235000000, {}, 0, false, SystemLoss::kJackXrun},
+       "81235000000 loss jack-xrun -"},
+      {{CaptureKind::kCut, 81235000000, {}}, "81235000000 cut"},
+      {{CaptureKind::kData, 81235000001, Span(clock)}, "81235000001 data f8"},
+      {{CaptureKind::kData, 999999999, Span(off)}, "999999999 data 80 3c 00"},
+      {{CaptureKind::kData, 1000000000, Span(off)}, "1000000000 data 80 3c 00"},
+      {{CaptureKind::kData, -5, Span(clock)}, "0 data f8"},
+      {{CaptureKind::kDropMessages, 0, {}, 3}, "0 drop messages 3"},
+      {{CaptureKind::kData, 9223372036854775807, Span(every)},
+       "9223372036854775807 data" + everyHex},
+      {{CaptureKind::kData, 9223372036854775807, Span(note)}, "9223372036854775807 data 90 3c 64"},
+      {{CaptureKind::kData, 7, Span(note)}, "7 data 90 3c 64"},
+  };
+  auto writer = MakeCaptureFileWriter("take.txt");
+  std::string file;
+  writer->Begin(file);
+  std::string expected = "tessaly capture log 1\n";
+  for (const Case& c : cases) {
+    ASSERT_TRUE(writer->Append(c.event, file));
+    std::string line;
+    AppendCaptureLogLine(c.event, line);
+    EXPECT_EQ(line, c.line + "\n");
+    expected += c.line + "\n";
+  }
+  EXPECT_EQ(file, expected);
+  EXPECT_EQ(writer->Kept(), std::size(cases));
 }
 
 TEST(CaptureLogTest, BadLinesAreNamedByNumberAndSkipped) {
