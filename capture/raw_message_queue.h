@@ -54,6 +54,32 @@ class RawMessageQueue {
     return true;
   }
 
+  // Producer: one record whose bytes come in two parts, `prefix` then `data` (a header of the
+  // caller's own and a message), at most kMaxMessage bytes in all: the caller need not copy them
+  // together first. False (and counted) when it does not fit now.
+  bool PushJoined(uint32_t timeStamp, const uint8_t* prefix, size_t prefixN, const uint8_t* data,
+                  size_t n) {
+    const size_t length = prefixN + n;
+    if (length > kMaxMessage) {
+      dropped_.fetch_add(1, std::memory_order_relaxed);  // a count only
+      return false;
+    }
+    const uint64_t head = head_.load(std::memory_order_relaxed);  // our own index
+    // acquire: pairs with the release in Pop; the consumer is done with the bytes below tail.
+    const uint64_t tail = tail_.load(std::memory_order_acquire);
+    if (kHeaderSize + length > kCapacity - (head - tail)) {
+      dropped_.fetch_add(1, std::memory_order_relaxed);  // a count only
+      return false;
+    }
+    const uint32_t header[2] = {static_cast<uint32_t>(length), timeStamp};
+    CopyIn(head, header, kHeaderSize);
+    CopyIn(head + kHeaderSize, prefix, prefixN);
+    CopyIn(head + kHeaderSize + prefixN, data, n);
+    // release: the record is stored before the index passes it; pairs with the acquire in Pop.
+    head_.store(head + kHeaderSize + length, std::memory_order_release);
+    return true;
+  }
+
   // Consumer. Copies the oldest message into `out` (at least kMaxMessage bytes); false when
   // the queue is empty.
   bool Pop(uint32_t& timeStamp, uint8_t* out, size_t& n) {
@@ -117,6 +143,10 @@ class RawMessageQueue {
   void CopyIn(uint64_t at, const void* from, size_t n) {
     if (n == 0) return;
     const size_t slot = static_cast<size_t>(at & (kCapacity - 1));
+    if (n <= kCapacity - slot) {  // nearly always: one copy, no wrap
+      std::memcpy(bytes_.get() + slot, from, n);
+      return;
+    }
     const size_t first = n < kCapacity - slot ? n : kCapacity - slot;
     std::memcpy(bytes_.get() + slot, from, first);
     std::memcpy(bytes_.get(), static_cast<const uint8_t*>(from) + first, n - first);
@@ -124,6 +154,10 @@ class RawMessageQueue {
   void CopyOut(uint64_t at, void* to, size_t n) const {
     if (n == 0) return;
     const size_t slot = static_cast<size_t>(at & (kCapacity - 1));
+    if (n <= kCapacity - slot) {
+      std::memcpy(to, bytes_.get() + slot, n);
+      return;
+    }
     const size_t first = n < kCapacity - slot ? n : kCapacity - slot;
     std::memcpy(to, bytes_.get() + slot, first);
     std::memcpy(static_cast<uint8_t*>(to) + first, bytes_.get(), n - first);

@@ -59,9 +59,8 @@ class Recorder : public CaptureTap {
   const std::unique_ptr<CaptureFileWriter> writer_;  // the recorder thread's
   // Records: the event kind (1 byte), its time (8 bytes), then its bytes.
   RawMessageQueue queue_;
-  std::unique_ptr<uint8_t[]> pushBuffer_;  // the producers'
-  std::unique_ptr<uint8_t[]> popBuffer_;   // the recorder thread's
-  std::atomic<bool> full_{false};          // the queue had no room: the disk did not keep up
+  std::unique_ptr<uint8_t[]> popBuffer_;  // the recorder thread's
+  std::atomic<bool> full_{false};         // the queue had no room: the disk did not keep up
   std::atomic<bool> quit_{false};
   std::atomic<uint64_t> events_{0};
   std::atomic<bool> ended_{false};

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -53,6 +54,37 @@ TEST(RawMessageQueueTest, LongMessagesAreSplitOrCountedWhole) {
       at += n;
     }
     EXPECT_TRUE(queue.Empty()) << c.length;
+  }
+}
+
+// A record given in two parts comes out as one, whichever of its header, prefix and data the
+// end of the ring cuts; one longer than kMaxMessage is counted, not split.
+TEST(RawMessageQueueTest, JoinedRecordsComeOutWholeAcrossTheEnd) {
+  const uint8_t prefix[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const uint8_t data[5] = {0x90, 0x3C, 0x64, 0xF8, 0xFE};
+  auto out = std::make_unique<uint8_t[]>(kMax);
+  std::vector<uint8_t> filler(kMax);
+  // Bytes from the record's start to the ring's end: in its header, its prefix, its data.
+  for (size_t room : {size_t{4}, kHeader + 3, kHeader + sizeof prefix + 2}) {
+    RawMessageQueue queue;
+    uint32_t stamp = 0;
+    size_t n = 0;
+    // Fill and empty the ring up to `room` bytes before its end.
+    for (size_t left = kCapacity - room; left > 0;) {
+      const size_t piece = std::min(left - kHeader, kMax);
+      ASSERT_TRUE(queue.Push(0, filler.data(), piece));
+      ASSERT_TRUE(queue.Pop(stamp, out.get(), n));
+      left -= kHeader + piece;
+    }
+    ASSERT_TRUE(queue.PushJoined(7, prefix, sizeof prefix, data, sizeof data)) << room;
+    ASSERT_TRUE(queue.Pop(stamp, out.get(), n)) << room;
+    EXPECT_EQ(stamp, 7u);
+    ASSERT_EQ(n, sizeof prefix + sizeof data) << room;
+    EXPECT_TRUE(std::equal(prefix, prefix + sizeof prefix, out.get())) << room;
+    EXPECT_TRUE(std::equal(data, data + sizeof data, out.get() + sizeof prefix)) << room;
+    EXPECT_FALSE(queue.PushJoined(0, prefix, sizeof prefix, filler.data(), kMax)) << room;
+    EXPECT_EQ(queue.Dropped(), 1u) << room;
+    EXPECT_TRUE(queue.Empty()) << room;
   }
 }
 
