@@ -2,9 +2,11 @@
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <ctime>
@@ -26,10 +28,22 @@ constexpr int kInputPool = 2000;
 // alsa-lib's read buffer: a read takes every event the FIFO holds (a full pool of sysex
 // cells is about 56 KiB), so the FIFO empties at each wake-up.
 constexpr size_t kInputBuffer = 256 * 1024;
-// Events read are handed to the input thread in batches: when the sequencer has been quiet
-// this long, or this many are waiting. One wake-up of the input thread per event cost more
-// than the reading itself; the kernel's stamps keep each event's own time.
-constexpr int kBatchQuietMs = 2;
+// After a read that found events, the reader sleeps (on its stop descriptor alone) and lets
+// the next ones gather in the kernel's FIFO: one wake-up and one read for what came meanwhile,
+// not a poll and a read for each event (a stream of 1 000 events/s woke the thread for every
+// one of them, and that was most of the monitor's CPU). The kernel's stamps keep each event's
+// own time. The first gathering after a quiet spell is short and each next one twice as long,
+// up to kGatherMaxUs, so that a burst that starts at full speed shows its pace before the
+// reader sleeps long on it.
+constexpr long kGatherFirstUs = 250;
+constexpr long kGatherMaxUs = 4000;
+// A read that took this many of the pool's cells (a note-on takes one, a 256-byte sysex
+// chunk eleven): the FIFO fills fast, the reads batch by themselves, and the next read comes
+// as soon as there is more, so that gathering never lets the FIFO overflow.
+constexpr int kGatherBelowCells = kInputPool / 8;
+// Events read are handed to the input thread in batches: when a gathering found nothing (the
+// sequencer was quiet meanwhile), or this many are waiting. One wake-up of the input thread
+// per event cost more than the reading itself.
 constexpr int kBatchLimit = 32;
 
 class AlsaInput : public InputSource {
@@ -186,44 +200,83 @@ class AlsaInput : public InputSource {
     delivery_.CloseSysex();
   }
 
-  // Reader thread: takes every pending event, then waits in poll for more.
+  // Reader thread: takes every pending event, lets more gather, and waits in poll once the
+  // sequencer is quiet.
   void Run() {
     const int count = snd_seq_poll_descriptors_count(seq_, POLLIN);
     std::vector<pollfd> fds(static_cast<size_t>(count) + 1);
     snd_seq_poll_descriptors(seq_, fds.data(), static_cast<unsigned>(count), POLLIN);
     fds[static_cast<size_t>(count)] = {stopFd_, POLLIN, 0};
-    int held = 0;  // handed over but not yet delivered
+    pollfd& stop = fds.back();
+    // Named for the per-thread figures (tests/e2e/alsa_figures.sh); a name that does not take
+    // changes nothing else.
+    pthread_setname_np(pthread_self(), "alsa-reader");
+    int held = 0;       // handed over but not yet delivered
+    long gatherUs = 0;  // the last gathering's length; 0 after a quiet spell or a full read
     for (;;) {
-      for (;;) {
-        snd_seq_event_t* ev = nullptr;
-        const int result = snd_seq_event_input(seq_, &ev);
-        if (result == -EAGAIN) break;
-        if (result == -ENOSPC) {
-          // The kernel flushed our FIFO: what it held and what it refused are gone, and it
-          // does not say how many.
-          delivery_.ReportLoss(SystemLoss::kAlsaOverrun, 0, /*counted=*/false);
-          // A sysex whose middle was flushed must not be glued to its rest: the chunks up to
-          // the next message are dropped, and the part before ends as cut short.
-          overrunFilter_.Overrun();
-          continue;
-        }
-        if (result < 0 || ev == nullptr) break;
-        if (Take(*ev) && ++held >= kBatchLimit) {
-          delivery_.Deliver();
-          held = 0;
-        }
-        // Once what alsa-lib read from the kernel is taken, poll says when there is more: a
-        // read that finds nothing would cost a system call at every wake-up.
-        if (snd_seq_event_input_pending(seq_, 0) == 0) break;
-      }
-      for (pollfd& fd : fds) fd.revents = 0;
-      const int ready = poll(fds.data(), fds.size(), held > 0 ? kBatchQuietMs : -1);
-      if (ready == 0 || fds.back().revents != 0 || (ready < 0 && errno != EINTR)) {
-        if (held > 0) delivery_.Deliver();
+      const int cells = TakePending(held);
+      // Nothing came while the last events gathered: the sequencer is quiet, hand them over.
+      if (cells == 0 && held > 0) {
+        delivery_.Deliver();
         held = 0;
       }
-      if ((ready < 0 && errno != EINTR) || fds.back().revents != 0) return;
+      const bool gather = cells > 0 && cells < kGatherBelowCells;
+      gatherUs = !gather         ? 0
+                 : gatherUs == 0 ? kGatherFirstUs
+                                 : std::min(2 * gatherUs, kGatherMaxUs);
+      for (pollfd& fd : fds) fd.revents = 0;
+      int ready = 0;
+      if (gather) {
+        const timespec wait{0, gatherUs * 1000};
+        ready = ppoll(&stop, 1, &wait, nullptr);
+      } else {
+        ready = poll(fds.data(), fds.size(), held > 0 ? kGatherMaxUs / 1000 : -1);
+      }
+      if (stop.revents != 0 || (ready < 0 && errno != EINTR)) {
+        if (held > 0) delivery_.Deliver();
+        return;
+      }
     }
+  }
+
+  // The pool's cells an event took in our FIFO: one, and its variable data in cells of the
+  // event's size.
+  static int CellsOf(const snd_seq_event_t& ev) {
+    if ((ev.flags & SND_SEQ_EVENT_LENGTH_MASK) != SND_SEQ_EVENT_LENGTH_VARIABLE) return 1;
+    constexpr size_t kCell = sizeof(snd_seq_event_t);
+    return 1 + static_cast<int>((size_t{ev.data.ext.len} + kCell - 1) / kCell);
+  }
+
+  // Reader thread: every event pending now, handed over (`held` counts those not yet
+  // delivered). Returns the pool's cells they took: kGatherBelowCells at least after an
+  // overrun, so that the next read comes at once.
+  int TakePending(int& held) {
+    int cells = 0;
+    for (;;) {
+      snd_seq_event_t* ev = nullptr;
+      const int result = snd_seq_event_input(seq_, &ev);
+      if (result == -EAGAIN) break;
+      if (result == -ENOSPC) {
+        // The kernel flushed our FIFO: what it held and what it refused are gone, and it
+        // does not say how many.
+        delivery_.ReportLoss(SystemLoss::kAlsaOverrun, 0, /*counted=*/false);
+        // A sysex whose middle was flushed must not be glued to its rest: the chunks up to
+        // the next message are dropped, and the part before ends as cut short.
+        overrunFilter_.Overrun();
+        cells = std::max(cells, kGatherBelowCells);
+        continue;
+      }
+      if (result < 0 || ev == nullptr) break;
+      cells = std::min(cells + CellsOf(*ev), kInputPool);
+      if (Take(*ev) && ++held >= kBatchLimit) {
+        delivery_.Deliver();
+        held = 0;
+      }
+      // Once what alsa-lib read from the kernel is taken, the next read waits for the next
+      // wake-up: a read that finds nothing would cost a system call.
+      if (snd_seq_event_input_pending(seq_, 0) == 0) break;
+    }
+    return cells;
   }
 
   // True when the event was handed over (to be delivered, see Run).

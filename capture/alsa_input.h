@@ -12,7 +12,9 @@
 // read late in a burst keeps the time the kernel received it; the input pool is raised to the
 // kernel's maximum. A reader thread of its own blocks in poll and reads every pending event
 // at each wake-up, handing its bytes to the InputDelivery (no allocation per event: sysex
-// chunks go straight from alsa-lib's input buffer). A flushed FIFO is reported as a loss of
+// chunks go straight from alsa-lib's input buffer); while events come, it lets them gather
+// for a few milliseconds between reads, so that a stream costs one wake-up per gathering, not
+// one per event. A flushed FIFO is reported as a loss of
 // the MIDI system (the kernel gives no count for it). The System Announce port tells the
 // thread when the source goes away: Health answers kSourceGone from then on, and a sysex
 // message it left open ends cut short (MIM_LONGERROR).

@@ -4,7 +4,8 @@
 #   alsa_figures.sh BUILD burst N...      N note-ons and a 1 002-byte sysex at full speed:
 #                                         shown / reported / sent, the pool figures around it
 #   alsa_figures.sh BUILD compare RATE N  N note-ons at RATE per second into tessaly and
-#                                         aseqdump at once: lost by each, CPU per 100 000
+#                                         aseqdump at once: lost by each, CPU per 100 000,
+#                                         and the run time of each thread of both
 #   alsa_figures.sh BUILD idle SECONDS    CPU of tessaly --console on a silent port
 #   alsa_figures.sh BUILD idle-host SECONDS
 #                                         on the host, not in the guest (no ALSA there): CPU of
@@ -47,6 +48,22 @@ settle() {
     before=$now
     sleep 3
   done
+}
+# thread_times PID: "TID NAME RUN-NS" for every thread of a process (schedstat: the run time the
+# scheduler counted, finer than the ticks of /proc/PID/stat)
+thread_times() {
+  local task
+  for task in /proc/"$1"/task/*; do
+    echo "$(basename "$task") $(tr ' ' _ <"$task/comm") $(cut -d' ' -f1 "$task/schedstat")"
+  done 2>/dev/null | sort
+}
+# thread_split LABEL PID BEFORE AFTER N: the run time of each thread between two thread_times,
+# per 100 000 events (threads that ran under 1 ms are left out), and their sum
+thread_split() {
+  join "$3" "$4" | awk -v l="$1" -v main="$2" -v n="$5" '
+    { ns = $5 - $3; total += ns
+      if (ns > 1e6) parts = parts sprintf(" %s %.3f", ($1 == main ? "main" : $2 "-" $1), ns / 1e9 * 100000 / n) }
+    END { printf "threads %s, run s per 100 000 events:%s; total %.3f\n", l, parts, total / 1e9 * 100000 / n }'
 }
 cpu_seconds() { # utime + stime of a process, in seconds
   awk -v hz="$(getconf CLK_TCK)" '{ print ($14 + $15) / hz }' "/proc/$1/stat"
@@ -131,11 +148,16 @@ case "$mode" in
     done
     tessaly_cpu0=$(cpu_seconds "$monitor_pid")
     dump_cpu0=$(cpu_seconds "$dump_pid")
+    thread_times "$monitor_pid" >"$work/tessaly.before"
+    thread_times "$dump_pid" >"$work/dump.before"
     echo "flood $n $rate 90 3C 64" >&3
     wait_for "$work/sender.out" '^sent ' 3600
     settle "$work/monitor.out" "$work/dump.out"
     tessaly_cpu=$(awk -v a="$tessaly_cpu0" -v b="$(cpu_seconds "$monitor_pid")" 'BEGIN { print b - a }')
     dump_cpu=$(awk -v a="$dump_cpu0" -v b="$(cpu_seconds "$dump_pid")" 'BEGIN { print b - a }')
+    thread_times "$monitor_pid" >"$work/tessaly.after"
+    thread_times "$dump_pid" >"$work/dump.after"
+    tessaly_pid=$monitor_pid dumped_pid=$dump_pid
     stop_monitor
     kill "$dump_pid"
     wait "$dump_pid" 2>/dev/null || true
@@ -149,6 +171,8 @@ case "$mode" in
     awk -v t="$tessaly_cpu" -v d="$dump_cpu" -v n="$n" 'BEGIN {
       printf "CPU s per 100 000 events: tessaly %.3f, aseqdump %.3f, ratio tessaly/aseqdump %s\n",
         t * 100000 / n, d * 100000 / n, (d > 0 ? sprintf("%.2f", t / d) : "n/a (aseqdump 0)") }'
+    thread_split tessaly "$tessaly_pid" "$work/tessaly.before" "$work/tessaly.after" "$n"
+    thread_split aseqdump "$dumped_pid" "$work/dump.before" "$work/dump.after" "$n"
     ;;
   idle)
     seconds=${1:?seconds}
