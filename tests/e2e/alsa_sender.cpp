@@ -134,15 +134,13 @@ bool ConnectTo(snd_seq_t* seq, int port, const std::string& pattern) {
 int main(int argc, char** argv) {
   tessaly::e2e::SenderOptions options;
   if (!tessaly::e2e::ParseSenderOptions(argc, argv, "alsa_sender", options)) return 2;
-  const std::string& name = options.name;
-  const std::string& connect = options.connect;
   snd_seq_t* seq = nullptr;
   // Blocking: a write waits for room in our own pool rather than failing.
   if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0) {
     std::fprintf(stderr, "alsa_sender: no ALSA sequencer\n");
     return 1;
   }
-  snd_seq_set_client_name(seq, name.c_str());
+  snd_seq_set_client_name(seq, options.name.c_str());
   snd_seq_set_client_pool_output(seq, 2000);  // the kernel's largest; failure only slows us
   const int port =
       snd_seq_create_simple_port(seq, "out", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
@@ -152,8 +150,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "alsa_sender: cannot create the port\n");
     return 1;
   }
-  if (!connect.empty() && !ConnectTo(seq, port, connect)) {
-    std::fprintf(stderr, "alsa_sender: no input port named like %s\n", connect.c_str());
+  if (!options.connect.empty() && !ConnectTo(seq, port, options.connect)) {
+    std::fprintf(stderr, "alsa_sender: no input port named like %s\n", options.connect.c_str());
     return 1;
   }
   const int code = tessaly::e2e::ServeSender(

@@ -69,21 +69,20 @@ void SendFlood(RtMidiOut& out, Flood& flood) {
 int main(int argc, char** argv) {
   tessaly::e2e::SenderOptions options;
   if (!tessaly::e2e::ParseSenderOptions(argc, argv, "jack_sender", options)) return 2;
-  const std::string& name = options.name;
-  const std::string& connect = options.connect;
   jack_set_error_function(OnJackError);
   jack_set_info_function(OnJackInfo);
   try {
-    RtMidiOut out(RtMidi::UNIX_JACK, name);
+    RtMidiOut out(RtMidi::UNIX_JACK, options.name);
     out.setErrorCallback(&OnRtMidiError);
-    if (connect.empty()) {
+    if (options.connect.empty()) {
       out.openVirtualPort("out");
     } else {
       unsigned port = 0;
       const unsigned count = out.getPortCount();
-      while (port < count && out.getPortName(port).find(connect) == std::string::npos) ++port;
+      while (port < count && out.getPortName(port).find(options.connect) == std::string::npos)
+        ++port;
       if (port == count) {
-        std::fprintf(stderr, "jack_sender: no input port named like %s\n", connect.c_str());
+        std::fprintf(stderr, "jack_sender: no input port named like %s\n", options.connect.c_str());
         return 1;
       }
       out.openPort(port, "out");
