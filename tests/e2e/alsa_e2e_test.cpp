@@ -4,63 +4,26 @@
 // any queue, and a burst faster than any reader: each must be shown whole or its loss said.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
-#include <map>
-#include <memory>
+#include <optional>
 #include <regex>
 #include <string>
-#include <vector>
 
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/console_lines.h"
 #include "tests/e2e/midi_system.h"
+#include "tests/e2e/monitor_fixture.h"
 
 namespace tessaly::e2e {
 namespace {
 
-using Lines = std::vector<std::string>;
-using namespace std::chrono_literals;
-
-const std::string kOk = "The specified command was carried out.";
-const std::string kOpened = "msg\tmidiInAddBuffer       " + kOk;
-const std::string kReleaseLine = "msg\tsysex Unprepare header function " + kOk;
-const std::string kNote60 = "midi\t Time.T- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , ";
-
-Lines Untimed(const Lines& lines) {
-  static const std::regex kTime(R"(\t Time\.0\.\.\d\d:\d\d:\d\d\.\d\d\d- )");
-  Lines out;
-  for (const std::string& line : lines)
-    out.push_back(std::regex_replace(line, kTime, "\t Time.T- "));
-  return out;
-}
-
-std::function<bool(const std::string&)> EndsWith(const std::string& end) {
-  return [end](const std::string& line) {
-    return line.size() >= end.size() &&
-           line.compare(line.size() - end.size(), end.size(), end) == 0;
-  };
-}
-
 // A family text message: F0 09 11 text F7, in the senders' hex.
 std::string TextSysex(const std::string& text) {
-  std::string hex = "F0 09 11";
-  for (unsigned char c : text) {
-    char byte[4];
-    std::snprintf(byte, sizeof byte, " %02X", c);
-    hex += byte;
-  }
-  return hex + " F7";
-}
-
-std::string Letters(size_t count) {
-  std::string text;
-  for (size_t i = 0; i < count; ++i) text += static_cast<char>('a' + i % 26);
-  return text;
+  return Hex(Family(0x11, Text(text)));
 }
 
 // The losses the monitor said, as message-box lines: each with the count it gives (0 where
@@ -93,44 +56,10 @@ std::string SysexText(const Lines& lines) {
   return text;
 }
 
-class AlsaEndToEndTest : public ::testing::Test {
+class AlsaEndToEndTest : public MonitorTest {
  protected:
   void SetUp() override {
     ASSERT_EQ(SystemUnderTest(), MidiSystem::kAlsa) << "these cases are for ALSA only";
-  }
-
-  std::unique_ptr<ChildProcess> Sender(const std::string& name) {
-    auto sender = std::make_unique<ChildProcess>(Lines{SenderBinary(), "--name", name});
-    EXPECT_TRUE(sender->WaitForLine("ready", 10s)) << sender->ErrorText();
-    return sender;
-  }
-
-  Lines ListPorts() {
-    ChildProcess list({TESSALY_BINARY, "--list-ports"});
-    EXPECT_EQ(list.Wait(20s), 0) << list.ErrorText();
-    return list.Lines();
-  }
-
-  uint32_t PortOf(const std::string& name) {
-    const Lines ports = ListPorts();
-    const std::optional<uint32_t> index = SenderPortIndex(ports, name);
-    if (!index) ADD_FAILURE() << "not one port " << name << ": " << testing::PrintToString(ports);
-    return index.value_or(9999);
-  }
-
-  std::unique_ptr<ChildProcess> Monitor(uint32_t port, bool report = false) {
-    Lines argv = {TESSALY_BINARY, "--console", "--port", std::to_string(port)};
-    if (report) argv.push_back("--report");
-    auto monitor = std::make_unique<ChildProcess>(argv);
-    EXPECT_TRUE(monitor->WaitForLine(kOpened, 20s)) << monitor->ErrorText();
-    return monitor;
-  }
-
-  Lines Stop(ChildProcess& monitor) {
-    EXPECT_TRUE(monitor.Running());
-    monitor.Signal(SIGTERM);
-    EXPECT_EQ(monitor.Wait(30s), 0) << monitor.ErrorText();
-    return Untimed(monitor.Lines());
   }
 
   // Reads until the monitor has written nothing for `quiet` (at most `limit`).
@@ -154,7 +83,7 @@ TEST_F(AlsaEndToEndTest, RawBytesWithRunningStatusThroughVirmidi) {
     if (entry.path().filename().string().rfind("midiC", 0) == 0) device = entry.path();
   }
   ASSERT_FALSE(device.empty()) << "no raw MIDI device (snd-virmidi) in /dev/snd";
-  auto monitor = Monitor(PortOf("VirMIDI"));
+  auto monitor = Monitor(SenderPort("VirMIDI"));
   const unsigned char bytes[] = {0x90, 0x3C, 0x64, 0x3E, 0xF8, 0x64, 0x40, 0x00, 0xB0, 0x07,
                                  0x64, 0x0A, 0x40, 0xF0, 0x09, 0x11, 'r',  'a',  'w',  ' ',
                                  'b',  'y',  't',  'e',  's',  0xF7, 0x3E, 0x64};
@@ -165,13 +94,8 @@ TEST_F(AlsaEndToEndTest, RawBytesWithRunningStatusThroughVirmidi) {
   // The last two bytes: data after a sysex, which ended the running status: never a note.
   EXPECT_TRUE(monitor->WaitForLine("sysex\traw bytes", 20s));
   monitor->ReadFor(1000ms);
-  const Lines all = Stop(*monitor);
+  const Lines all = Untimed(Stop(*monitor));
   // Two lists: the order within each is the order of the bytes.
-  Lines midi, sysex;
-  for (const std::string& line : all) {
-    if (line.rfind("midi\t", 0) == 0) midi.push_back(line);
-    if (line.rfind("sysex\t", 0) == 0) sysex.push_back(line);
-  }
   const Lines expected = {
       kNote60,
       "midi\t Time.T- 0000F8          SYSEX DATA  bougus here",
@@ -180,13 +104,13 @@ TEST_F(AlsaEndToEndTest, RawBytesWithRunningStatusThroughVirmidi) {
       "midi\t Time.T- 6407B0 Chan 01 CNTL_CHNG    # 007 ,value 100 ,",
       "midi\t Time.T- 400AB0 Chan 01 CNTL_CHNG    # 010 ,value 064 ,",
   };
-  EXPECT_EQ(midi, expected);
-  EXPECT_EQ(sysex, Lines{"sysex\traw bytes"});
+  EXPECT_EQ(WithTag(all, "midi"), expected);
+  EXPECT_EQ(WithTag(all, "sysex"), Lines{"sysex\traw bytes"});
 }
 
 TEST_F(AlsaEndToEndTest, APortThatComesAndGoesIsSeenWithoutARestart) {
   auto first = Sender("e2e-hotplug-a");
-  auto monitor = Monitor(PortOf("e2e-hotplug-a"));
+  auto monitor = Monitor(SenderPort("e2e-hotplug-a"));
   const Lines before = ListPorts();
   // A device comes while the monitor runs: the next port up is it, not what was there at the
   // monitor's start.
@@ -195,40 +119,25 @@ TEST_F(AlsaEndToEndTest, APortThatComesAndGoesIsSeenWithoutARestart) {
   EXPECT_EQ(during.size(), before.size() + 1) << testing::PrintToString(during);
   ASSERT_EQ(SenderPortIndex(during, "e2e-hotplug-b"),
             std::optional<uint32_t>(*SenderPortIndex(during, "e2e-hotplug-a") + 1));
-  monitor->WriteLine("up");
-  EXPECT_TRUE(monitor->WaitForLine(kReleaseLine, 20s));
-  second->WriteLine("send 90 3E 64");
-  second->WriteLine("sync");
-  EXPECT_TRUE(second->WaitForLine("synced", 10s));
-  EXPECT_TRUE(monitor->WaitForLine(EndsWith("# 062 ,Vel 100 , "), 10s))
-      << "up did not reach the port that came: " << testing::PrintToString(monitor->Lines());
+  // Up reaches the port that came.
+  Step(*monitor, "up");
+  Play(*second, *monitor, "90 3E 64", "# 062 ,Vel 100 , ");
   // It goes again: down reaches the first one, which is still there.
-  second->WriteLine("quit");
-  EXPECT_EQ(second->Wait(10s), 0);
+  Quit(*second);
   EXPECT_EQ(ListPorts(), before);
-  monitor->WriteLine("down");
-  EXPECT_TRUE(monitor->WaitForLine(kReleaseLine, 20s));
-  first->WriteLine("send 90 3C 64");
-  first->WriteLine("sync");
-  EXPECT_TRUE(first->WaitForLine("synced", 10s));
-  EXPECT_TRUE(monitor->WaitForLine(EndsWith("# 060 ,Vel 100 , "), 10s))
-      << "down did not reach the first port: " << testing::PrintToString(monitor->Lines());
-  const Lines all = Stop(*monitor);
-  Lines notes;
-  for (const std::string& line : all) {
-    if (line.rfind("midi\t", 0) == 0) notes.push_back(line);
-  }
-  EXPECT_EQ(notes,
+  Step(*monitor, "down");
+  Play(*first, *monitor, "90 3C 64", "# 060 ,Vel 100 , ");
+  const Lines all = Untimed(Stop(*monitor));
+  EXPECT_EQ(WithTag(all, "midi"),
             (Lines{"midi\t Time.T- 643E90 Chan 01 NOTE_ON        # 062 ,Vel 100 , ", kNote60}));
-  first->WriteLine("quit");
-  EXPECT_EQ(first->Wait(10s), 0);
+  Quit(*first);
 }
 
 TEST_F(AlsaEndToEndTest, ASysexOf300000BytesIsShownWholeOrItsLossSaid) {
   // The sender writes it as the sequencer carries it: 256-byte SYSEX events, at full speed.
   const std::string text = Letters(300000 - 4);
   auto sender = Sender("e2e-long");
-  auto monitor = Monitor(PortOf("e2e-long"));
+  auto monitor = Monitor(SenderPort("e2e-long"));
   sender->WriteLine("send " + TextSysex(text));
   sender->WriteLine("sync");
   ASSERT_TRUE(sender->WaitForLine("synced", 60s));
@@ -236,7 +145,7 @@ TEST_F(AlsaEndToEndTest, ASysexOf300000BytesIsShownWholeOrItsLossSaid) {
   // What comes after it is shown: the monitor goes on.
   sender->WriteLine("send 90 3C 64");
   EXPECT_TRUE(monitor->WaitForLine(EndsWith("# 060 ,Vel 100 , "), 20s));
-  const Lines all = Stop(*monitor);
+  const Lines all = Untimed(Stop(*monitor));
   const std::string shown = SysexText(all);
   const Losses losses = LossesSaid(all);
   if (shown != text) {
@@ -258,7 +167,7 @@ TEST_F(AlsaEndToEndTest, BurstOfNoteOnsAndASysexIsShownOrEveryLossSaid) {
   constexpr long kNotes = 20000;
   const std::string text(998, 'B');
   auto sender = Sender("e2e-burst");
-  auto monitor = Monitor(PortOf("e2e-burst"), /*report=*/true);
+  auto monitor = Monitor(SenderPort("e2e-burst"), {"--report"});
   sender->WriteLine("flood " + std::to_string(kNotes + 1) + " 100000000 90 3C 64 / " +
                     std::to_string(kNotes + 1) + " " + TextSysex(text));
   const auto done =
@@ -270,7 +179,7 @@ TEST_F(AlsaEndToEndTest, BurstOfNoteOnsAndASysexIsShownOrEveryLossSaid) {
   Settle(*monitor, 3000ms, 300s);
   sender->WriteLine("send 90 3E 64");
   EXPECT_TRUE(monitor->WaitForLine(EndsWith("# 062 ,Vel 100 , "), 20s)) << "the monitor stopped";
-  const Lines all = Stop(*monitor);
+  const Lines all = Untimed(Stop(*monitor));
 
   long shownNotes = 0, shownSysex = 0;
   for (const std::string& line : all) {

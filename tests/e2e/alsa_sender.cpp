@@ -25,29 +25,23 @@
 // arbitrary bytes. Each event is written by itself (no output buffering), so that a refusal
 // is counted against exactly its message.
 #include <alsa/asoundlib.h>
-#include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <iostream>
-#include <sstream>
+#include <optional>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
-#include "tests/e2e/sender_options.h"
+#include "tests/e2e/sender_protocol.h"
 
 namespace {
 
-using tessaly::e2e::ParseHex;
+using tessaly::e2e::Flood;
+using Bytes = tessaly::e2e::SentBytes;
 
 constexpr size_t kSysexChunk = 256;
 
-using Bytes = std::vector<unsigned char>;
-
-// Hex bytes up to the end of the line or a "/".
 // One message made into events, ready to write again and again (a flood). The SYSEX events
 // point into `bytes`, which the object owns.
 class Message {
@@ -97,23 +91,16 @@ class Message {
   std::vector<snd_seq_event_t> events_;
 };
 
-void Flood(snd_seq_t* seq, long count, double rate, Message& message, long every, Message* other) {
-  using Clock = std::chrono::steady_clock;
-  const auto start = Clock::now();
-  long sent = 0;
+void SendFlood(snd_seq_t* seq, Flood& flood, snd_midi_event_t* encoder, int port) {
+  Message message(std::move(flood.message), encoder, port);
+  std::optional<Message> other;  // built in place: its events point into its bytes
+  if (flood.every > 0) other.emplace(std::move(flood.other), encoder, port);
   long dropped = 0;
-  while (sent < count) {
-    // Everything due by now goes out, then a short sleep: the pace holds to within 1 ms.
-    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    long due = static_cast<long>(elapsed * rate) + 1;
-    if (due > count) due = count;
-    for (; sent < due; ++sent) {
-      Message& next = other != nullptr && (sent + 1) % every == 0 ? *other : message;
-      if (!next.Send(seq)) ++dropped;
-    }
-    if (sent < count) std::this_thread::sleep_for(std::chrono::microseconds(500));
-  }
-  std::printf("sent %ld dropped %ld\n", sent, dropped);
+  tessaly::e2e::Paced(flood.count, flood.rate, [&](long i) {
+    Message& next = other && (i + 1) % flood.every == 0 ? *other : message;
+    if (!next.Send(seq)) ++dropped;
+  });
+  std::printf("sent %ld dropped %ld\n", flood.count, dropped);
   std::fflush(stdout);
 }
 
@@ -147,15 +134,13 @@ bool ConnectTo(snd_seq_t* seq, int port, const std::string& pattern) {
 int main(int argc, char** argv) {
   tessaly::e2e::SenderOptions options;
   if (!tessaly::e2e::ParseSenderOptions(argc, argv, "alsa_sender", options)) return 2;
-  const std::string& name = options.name;
-  const std::string& connect = options.connect;
   snd_seq_t* seq = nullptr;
   // Blocking: a write waits for room in our own pool rather than failing.
   if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0) {
     std::fprintf(stderr, "alsa_sender: no ALSA sequencer\n");
     return 1;
   }
-  snd_seq_set_client_name(seq, name.c_str());
+  snd_seq_set_client_name(seq, options.name.c_str());
   snd_seq_set_client_pool_output(seq, 2000);  // the kernel's largest; failure only slows us
   const int port =
       snd_seq_create_simple_port(seq, "out", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
@@ -165,53 +150,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "alsa_sender: cannot create the port\n");
     return 1;
   }
-  if (!connect.empty() && !ConnectTo(seq, port, connect)) {
-    std::fprintf(stderr, "alsa_sender: no input port named like %s\n", connect.c_str());
+  if (!options.connect.empty() && !ConnectTo(seq, port, options.connect)) {
+    std::fprintf(stderr, "alsa_sender: no input port named like %s\n", options.connect.c_str());
     return 1;
   }
-  std::printf("ready\n");
-  std::fflush(stdout);
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    std::istringstream in(line);
-    std::string command;
-    in >> command;
-    Bytes bytes;
-    if (command == "send" && ParseHex(in, bytes)) {
-      Message(std::move(bytes), encoder, port).Send(seq);
-    } else if (command == "flood") {
-      long count = 0;
-      double rate = 0;
-      in >> count >> rate;
-      long every = 0;
-      Bytes other;
-      bool good = ParseHex(in, bytes);
-      const bool mix = good && static_cast<bool>(in >> every);
-      if (mix) good = every > 0 && ParseHex(in, other);
-      if (count <= 0 || rate <= 0 || !good) {
-        std::fprintf(stderr, "alsa_sender: bad flood: %s\n", line.c_str());
-        return 2;
-      }
-      Message message(std::move(bytes), encoder, port);
-      if (mix) {
-        Message second(std::move(other), encoder, port);
-        Flood(seq, count, rate, message, every, &second);
-      } else {
-        Flood(seq, count, rate, message, 0, nullptr);
-      }
-    } else if (command == "sync") {
-      snd_seq_drain_output(seq);  // nothing is buffered; kept for queued events
-      std::printf("synced\n");
-      std::fflush(stdout);
-    } else if (command == "die") {
-      _exit(0);
-    } else if (command == "quit") {
-      break;
-    } else if (!command.empty()) {
-      std::fprintf(stderr, "alsa_sender: bad command: %s\n", line.c_str());
-      return 2;
-    }
-  }
+  const int code = tessaly::e2e::ServeSender(
+      "alsa_sender", {[&](Bytes& bytes) { Message(std::move(bytes), encoder, port).Send(seq); },
+                      [&](Flood& flood) { SendFlood(seq, flood, encoder, port); },
+                      // Nothing is buffered (events are delivered directly, during the write); the
+                      // drain is kept for queued events.
+                      [&] { snd_seq_drain_output(seq); }});
+  if (code != 0) return code;
   snd_midi_event_free(encoder);
   snd_seq_close(seq);
   return 0;

@@ -9,6 +9,7 @@
 //   burst N HEX...   the message N times in the next cycle; prints "written W of N at frame F"
 //                    (W: the writes jack_midi_event_write accepted; F: that cycle's
 //                    jack_last_frame_time)
+//   die              ends the process at once, without closing anything
 //   quit (or end of input)
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -16,13 +17,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/e2e/sender_protocol.h"
 
 namespace {
 
@@ -77,23 +78,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "jack_burst: cannot make the port\n");
     return 1;
   }
-  std::printf("ready\n");
-  std::fflush(stdout);
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    std::istringstream in(line);
-    std::string command;
-    in >> command;
-    if (command == "quit") break;
+  const int code = tessaly::e2e::ServeCommands("jack_burst", [](const std::string& command,
+                                                                std::istringstream& in) {
     long count = 0;
-    std::string token;
     std::vector<unsigned char> bytes;
-    if (command != "burst" || !(in >> count) || count <= 0) {
-      std::fprintf(stderr, "jack_burst: bad command: %s\n", line.c_str());
-      return 2;
-    }
-    while (in >> token)
-      bytes.push_back(static_cast<unsigned char>(std::strtoul(token.c_str(), nullptr, 16)));
+    if (command != "burst" || !(in >> count) || count <= 0 || !tessaly::e2e::ParseHex(in, bytes))
+      return false;
     message = bytes;  // the process callback reads it only once `wanted` is set
     written.store(-1);
     wanted.store(count, std::memory_order_release);
@@ -105,7 +95,9 @@ int main(int argc, char** argv) {
     std::printf("written %ld of %ld at frame %u\n", written.load(), count,
                 frame.load(std::memory_order_relaxed));
     std::fflush(stdout);
-  }
+    return true;
+  });
+  if (code != 0) return code;
   jack_client_close(client);
   return 0;
 }

@@ -17,26 +17,22 @@
 //   die                      ends the process at once, without closing anything
 //   quit (or end of input)   waits for JACK to carry what was sent, closes, exits 0
 #include <jack/jack.h>
-#include <unistd.h>
 
 #include <RtMidi.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <iostream>
-#include <sstream>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "tests/e2e/sender_options.h"
+#include "tests/e2e/sender_protocol.h"
 
 namespace {
 
-using tessaly::e2e::ParseHex;
+using tessaly::e2e::Flood;
+using tessaly::e2e::SentBytes;
 
 std::atomic<uint64_t> jackDropped{0};
 
@@ -52,30 +48,18 @@ void OnRtMidiError(RtMidiError::Type type, const std::string& text, void*) {
   }
 }
 
-// Hex bytes up to the end of the line or a "/".
 // Long enough for several JACK periods at the sizes the tests use.
 void LetJackCarry() {
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
 }
 
-void Flood(RtMidiOut& out, long count, double rate, std::vector<unsigned char>& message, long every,
-           std::vector<unsigned char>& other) {
-  using Clock = std::chrono::steady_clock;
+void SendFlood(RtMidiOut& out, Flood& flood) {
   const uint64_t droppedBefore = jackDropped.load();
-  const auto start = Clock::now();
-  long sent = 0;
-  while (sent < count) {
-    // Everything due by now goes out, then a short sleep: the pace holds to within 1 ms.
-    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    long due = static_cast<long>(elapsed * rate) + 1;
-    if (due > count) due = count;
-    for (; sent < due; ++sent) {
-      out.sendMessage(every > 0 && (sent + 1) % every == 0 ? &other : &message);
-    }
-    if (sent < count) std::this_thread::sleep_for(std::chrono::microseconds(500));
-  }
+  tessaly::e2e::Paced(flood.count, flood.rate, [&](long i) {
+    out.sendMessage(flood.every > 0 && (i + 1) % flood.every == 0 ? &flood.other : &flood.message);
+  });
   LetJackCarry();
-  std::printf("sent %ld dropped %llu\n", sent,
+  std::printf("sent %ld dropped %llu\n", flood.count,
               static_cast<unsigned long long>(jackDropped.load() - droppedBefore));
   std::fflush(stdout);
 }
@@ -85,62 +69,28 @@ void Flood(RtMidiOut& out, long count, double rate, std::vector<unsigned char>& 
 int main(int argc, char** argv) {
   tessaly::e2e::SenderOptions options;
   if (!tessaly::e2e::ParseSenderOptions(argc, argv, "jack_sender", options)) return 2;
-  const std::string& name = options.name;
-  const std::string& connect = options.connect;
   jack_set_error_function(OnJackError);
   jack_set_info_function(OnJackInfo);
   try {
-    RtMidiOut out(RtMidi::UNIX_JACK, name);
+    RtMidiOut out(RtMidi::UNIX_JACK, options.name);
     out.setErrorCallback(&OnRtMidiError);
-    if (connect.empty()) {
+    if (options.connect.empty()) {
       out.openVirtualPort("out");
     } else {
       unsigned port = 0;
       const unsigned count = out.getPortCount();
-      while (port < count && out.getPortName(port).find(connect) == std::string::npos) ++port;
+      while (port < count && out.getPortName(port).find(options.connect) == std::string::npos)
+        ++port;
       if (port == count) {
-        std::fprintf(stderr, "jack_sender: no input port named like %s\n", connect.c_str());
+        std::fprintf(stderr, "jack_sender: no input port named like %s\n", options.connect.c_str());
         return 1;
       }
       out.openPort(port, "out");
     }
-    std::printf("ready\n");
-    std::fflush(stdout);
-    std::string line;
-    while (std::getline(std::cin, line)) {
-      std::istringstream in(line);
-      std::string command;
-      in >> command;
-      std::vector<unsigned char> bytes;
-      if (command == "send" && ParseHex(in, bytes)) {
-        out.sendMessage(&bytes);
-      } else if (command == "flood") {
-        long count = 0;
-        double rate = 0;
-        in >> count >> rate;
-        long every = 0;
-        std::vector<unsigned char> other;
-        bool good = ParseHex(in, bytes);
-        const bool mix = good && static_cast<bool>(in >> every);
-        if (mix) good = every > 0 && ParseHex(in, other);
-        if (count <= 0 || rate <= 0 || !good) {
-          std::fprintf(stderr, "jack_sender: bad flood: %s\n", line.c_str());
-          return 2;
-        }
-        Flood(out, count, rate, bytes, mix ? every : 0, other);
-      } else if (command == "sync") {
-        LetJackCarry();
-        std::printf("synced\n");
-        std::fflush(stdout);
-      } else if (command == "die") {
-        _exit(0);
-      } else if (command == "quit") {
-        break;
-      } else if (!command.empty()) {
-        std::fprintf(stderr, "jack_sender: bad command: %s\n", line.c_str());
-        return 2;
-      }
-    }
+    const int code = tessaly::e2e::ServeSender(
+        "jack_sender", {[&](SentBytes& bytes) { out.sendMessage(&bytes); },
+                        [&](Flood& flood) { SendFlood(out, flood); }, LetJackCarry});
+    if (code != 0) return code;
     LetJackCarry();
   } catch (const RtMidiError& error) {
     std::fprintf(stderr, "jack_sender: %s\n", error.what());

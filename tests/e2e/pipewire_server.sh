@@ -4,51 +4,23 @@
 # RUNTIME_DIR (mode 700) is the daemon's XDG_RUNTIME_DIR, and so the tests': its socket never
 # meets a user's daemon. The default configuration's Dummy-Driver runs the graph (1 024
 # frames, 48 kHz); no session manager is needed. Ready once `pw-cli info 0` answers. The
-# process id is kept beside the directory; stop ends exactly that process (SIGTERM), and
-# start first stops one left over from an earlier run.
+# process id is kept beside the directory (server_process.sh).
 set -u
 command=${1:?start or stop}
 dir=${2:?runtime directory}
 pidfile="$dir.pid"
-log="$dir.log"
-
-is_our_pipewire() {
-  [ -r "/proc/$1/cmdline" ] && tr '\0' ' ' <"/proc/$1/cmdline" | grep -q '^pipewire '
-}
-
-stop() {
-  [ -f "$pidfile" ] || return 0
-  local pid
-  pid=$(cat "$pidfile")
-  if is_our_pipewire "$pid"; then
-    kill -TERM "$pid" 2>/dev/null
-    for _ in $(seq 50); do
-      is_our_pipewire "$pid" || break
-      sleep 0.1
-    done
-    is_our_pipewire "$pid" && kill -KILL "$pid" 2>/dev/null
-  fi
-  rm -f "$pidfile"
-}
+. "$(dirname "${BASH_SOURCE[0]}")/server_process.sh"
 
 case "$command" in
   start)
-    stop
     mkdir -p "$dir"
     chmod 700 "$dir"
-    XDG_RUNTIME_DIR="$dir" setsid pipewire >"$log" 2>&1 </dev/null &
-    echo $! >"$pidfile"
-    for _ in $(seq 100); do
-      XDG_RUNTIME_DIR="$dir" pw-cli info 0 >/dev/null 2>&1 && exit 0
-      sleep 0.1
-    done
-    echo "pipewire did not start; its log:" >&2
-    cat "$log" >&2
-    stop
-    exit 1
+    export XDG_RUNTIME_DIR="$dir"
+    server_ready() { pw-cli info 0; }
+    server_start "$pidfile" "$dir.log" 100 pipewire || exit 1
     ;;
   stop)
-    stop
+    server_stop "$pidfile" pipewire
     ;;
   *)
     echo "usage: $0 start|stop RUNTIME_DIR" >&2

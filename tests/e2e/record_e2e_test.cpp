@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,23 +14,13 @@
 
 #include "capture/capture_file_formats.h"
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/console_lines.h"
 #include "tests/e2e/midi_system.h"
 
 namespace tessaly::e2e {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
-
-std::string Hex(const Bytes& bytes) {
-  std::string text;
-  for (const uint8_t b : bytes) {
-    char hex[4];
-    std::snprintf(hex, sizeof hex, "%02X ", b);
-    text += hex;
-  }
-  return text;
-}
 
 // The bytes of every event read, one after the other, and whether times never went back.
 class Collect : public CaptureLogSink {
@@ -88,9 +77,7 @@ TEST(RecordEndToEndTest, AnSmfAndASyxHoldWhatWasSent) {
                                  .string();
     ChildProcess monitor(
         OnSystem({TESSALY_BINARY, "--console", "--port", std::to_string(*port), "--record", path}));
-    ASSERT_TRUE(monitor.WaitForLine(
-        "msg\tmidiInAddBuffer       The specified command was carried out.", 20s))
-        << monitor.ErrorText();
+    ASSERT_TRUE(monitor.WaitForLine(kStartLines.back(), 20s)) << monitor.ErrorText();
     for (const auto& m : {notes[0], sysexes[0], notes[1], notes[2], sysexes[1], notes[3], last}) {
       sender.WriteLine("send " + Hex(m));
     }

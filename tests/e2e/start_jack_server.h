@@ -4,14 +4,27 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "tests/e2e/child_process.h"
 
+// A JACK server of a test's own, for the cases that kill one.
 namespace tessaly::e2e {
+
+// The name of such a server: the fixture's server name (per build tree) and `suffix`. A
+// killed server keeps its place in JACK's registry, which has room for eight servers of all
+// users, until a server of the same name starts again: a fixed name gives it back at the next
+// run.
+inline std::string OwnServerName(const std::string& suffix) {
+  const char* fixture = std::getenv("JACK_DEFAULT_SERVER");
+  return std::string(fixture != nullptr ? fixture : "tessaly-e2e") + "-" + suffix;
+}
 
 // Starts a JACK server of the given name (dummy driver, no realtime, long periods) in
 // `environment` and waits until it answers; null, with a test failure, when it does not start.
@@ -31,6 +44,18 @@ inline std::unique_ptr<ChildProcess> StartJackServer(
     return nullptr;
   }
   return jackd;
+}
+
+// A killed server leaves its shared memory and semaphores in /dev/shm; they carry its name.
+inline void RemoveServerLeftovers(const std::string& server) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", error)) {
+    const std::string file = entry.path().filename().string();
+    if (file.find("_" + server + "_") != std::string::npos ||
+        file.rfind("jack_" + server + "_", 0) == 0) {
+      std::filesystem::remove(entry.path(), error);
+    }
+  }
 }
 
 }  // namespace tessaly::e2e
