@@ -14,6 +14,26 @@ namespace {
 // what is left is taken by the next drain.
 constexpr uint64_t kMaxEventsPerDrain = uint64_t{1} << 16;
 
+// "Chan %02u<middle>%03u<after>", or with a second data byte
+// "Chan %02u<middle>%03u<between>%03u<after>": one row per status 0x80-0xE0.
+struct ChannelText {
+  std::string_view middle;
+  std::string_view between;  // empty: the text shows one data byte
+  std::string_view after;
+};
+
+constexpr ChannelText kChannelTexts[] = {
+    {" NOTE_OFF       # ", " ,Vel ", " ,"},
+    {" NOTE_ON        # ", " ,Vel ", " , "},
+    {" KEY_PRESS     # ", " ,value ", " ,"},
+    {" CNTL_CHNG    # ", " ,value ", " ,"},
+    {" PROG_CHNG   # ", "", " "},
+    {" CHN_PRESS    value ", "", " ,"},
+    {" PITCH_BEND   value ", "", ","},
+};
+
+constexpr std::string_view kSystemText = "         SYSEX DATA  bougus here";
+
 }  // namespace
 
 size_t EventLines::FormatTimeStampPrefix(char* out, uint32_t relative, uint32_t message) {
@@ -41,68 +61,27 @@ size_t EventLines::FormatTimeStampPrefix(char* out, uint32_t relative, uint32_t 
   return static_cast<size_t>(at - out);
 }
 
-namespace {
-
-// "Chan %02u<middle>%03u<after>": the texts with one data byte; the overload below has two.
-template <size_t M, size_t A>
-size_t PutChannelText(char* out, unsigned channel, const char (&middle)[M], unsigned data1,
-                      const char (&after)[A]) {
-  char* at = PutText(out, "Chan ");
-  at = PutDecimal(at, channel, 2);
-  at = PutText(at, middle);
-  at = PutDecimal(at, data1, 3);
-  at = PutText(at, after);
-  *at = '\0';
-  return static_cast<size_t>(at - out);
-}
-
-template <size_t M, size_t B, size_t A>
-size_t PutChannelText(char* out, unsigned channel, const char (&middle)[M], unsigned data1,
-                      const char (&between)[B], unsigned data2, const char (&after)[A]) {
-  char* at = PutText(out, "Chan ");
-  at = PutDecimal(at, channel, 2);
-  at = PutText(at, middle);
-  at = PutDecimal(at, data1, 3);
-  at = PutText(at, between);
-  at = PutDecimal(at, data2, 3);
-  at = PutText(at, after);
-  *at = '\0';
-  return static_cast<size_t>(at - out);
-}
-
-}  // namespace
-
 size_t EventLines::FormatChannelMessage(char* out, uint32_t message) {
-  // The texts of "Chan %02u ... # %03u ,Vel %03u ," and its kin, field for field; channel is
-  // 1-16 and the data bytes 0-255, so every text has its fixed length (at most 45).
+  // Field for field what the printf formats give; channel is 1-16 and the data bytes 0-255, so
+  // every text has its fixed length (at most 45).
   const unsigned status = message & 0xFF;
-  const unsigned channel = (status & 0x0F) + 1;
-  const unsigned data1 = (message >> 8) & 0xFF;
-  const unsigned data2 = (message >> 16) & 0xFF;
-  switch (status >> 4) {
-    case 0x8:
-      return PutChannelText(out, channel, " NOTE_OFF       # ", data1, " ,Vel ", data2, " ,");
-    case 0x9:
-      return PutChannelText(out, channel, " NOTE_ON        # ", data1, " ,Vel ", data2, " , ");
-    case 0xA:
-      return PutChannelText(out, channel, " KEY_PRESS     # ", data1, " ,value ", data2, " ,");
-    case 0xB:
-      return PutChannelText(out, channel, " CNTL_CHNG    # ", data1, " ,value ", data2, " ,");
-    case 0xC:
-      return PutChannelText(out, channel, " PROG_CHNG   # ", data1, " ");
-    case 0xD:
-      return PutChannelText(out, channel, " CHN_PRESS    value ", data1, " ,");
-    case 0xE:
-      return PutChannelText(out, channel, " PITCH_BEND   value ", data1, ",");
-    case 0xF: {
-      char* at = PutText(out, "         SYSEX DATA  bougus here");
-      *at = '\0';
-      return static_cast<size_t>(at - out);
+  char* at = out;
+  if (status >= 0xF0) {
+    at = PutText(at, kSystemText);
+  } else if (status >= 0x80) {
+    const ChannelText& text = kChannelTexts[(status >> 4) - 0x8];
+    at = PutText(at, "Chan ");
+    at = PutDecimal(at, (status & 0x0F) + 1, 2);
+    at = PutText(at, text.middle);
+    at = PutDecimal(at, (message >> 8) & 0xFF, 3);
+    if (!text.between.empty()) {
+      at = PutText(at, text.between);
+      at = PutDecimal(at, (message >> 16) & 0xFF, 3);
     }
-    default:
-      out[0] = '\0';
-      return 0;
+    at = PutText(at, text.after);
   }
+  *at = '\0';
+  return static_cast<size_t>(at - out);
 }
 
 void EventLines::DrainEvents(CaptureState& state, const FilterSet& filters,

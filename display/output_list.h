@@ -24,8 +24,9 @@ class LineObserver {
 
 class OutputList {
  public:
-  // Longest line kept as one line; a longer text continues on the next lines.
-  static constexpr size_t kMaxLineLength = (size_t{1} << 20) - 1;
+  // The most one entry holds (its offset must fit a chunk); a longer text continues in the next
+  // entries. The drains' lines are far shorter (kMaxBuiltLine, display/line_builder.h).
+  static constexpr size_t kMaxEntryBytes = (size_t{1} << 20) - 1;
 
   explicit OutputList(std::string_view name = {}) : name_(name) {}
   OutputList(const OutputList&) = delete;

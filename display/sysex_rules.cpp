@@ -2,10 +2,10 @@
 // for the message in the assembly (F7 at position `length`).
 #include <string_view>
 
+#include "display/number_text.h"
 #include "display/sysex_command.h"
 #include "display/sysex_decoder.h"
 #include "display/sysex_fields.h"
-#include "display/sysex_value_fields.h"
 
 namespace tessaly {
 namespace {
@@ -21,6 +21,34 @@ constexpr int kLength = 3;          // 4 nibble digits when no address comes fir
 constexpr int kParameter = 3;       // 14 bits
 constexpr int kParameterValue = 5;  // 14 bits
 constexpr int kParameterText = 7;
+
+// The per-value fields of the dump lines: " %02X", or " %2x" with the lower-case digits and a
+// blank for padding.
+struct ValueField {
+  const char* digits;
+  char pad;
+};
+constexpr ValueField kUpperHexField = {kUpperHexDigits, '0'};
+constexpr ValueField kLowerHexField = {kLowerHexDigits, ' '};
+
+// Adds the field of each of `count` data values, the first at assembly position `position` and
+// each next two bytes on, to `line`: sixteen at a time in one piece, no printf call per value.
+void AddValueFields(LineBuilder& line, const uint8_t* assembly, int position, int count,
+                    ValueField field) {
+  constexpr int kBatch = 16;
+  char batch[kBatch * 3];
+  while (count > 0) {
+    const int n = count < kBatch ? count : kBatch;
+    char* at = batch;
+    for (int i = 0; i < n; ++i) {
+      *at++ = ' ';
+      at = PutHex(at, DataValue(assembly, position + 2 * i), 2, field.digits, field.pad);
+    }
+    line.Add(std::string_view(batch, static_cast<size_t>(at - batch)));
+    position += 2 * n;
+    count -= n;
+  }
+}
 
 }  // namespace
 
@@ -102,7 +130,7 @@ void SysexDecoder::ScanDump(int length) {
   // than scanValues are shown all the same.
   for (int group = 0; group < count / kValuesPerLine; ++group) {
     AddValueFields(line_, a, kFirstDataValue + 2 * kValuesPerLine * group, kValuesPerLine,
-                   kUpperHexFields);
+                   kUpperHexField);
     line_.Finish();
   }
 }
@@ -122,12 +150,12 @@ void SysexDecoder::EepromPeekAcknowledge(int length) {
   const int groups = count / kValuesPerLine;
   for (int group = 0; group < groups; ++group) {
     AddValueFields(line_, a, kFirstDataValue + 2 * kValuesPerLine * group, kValuesPerLine,
-                   kUpperHexFields);
+                   kUpperHexField);
     line_.Finish();
   }
   // The rest, and an empty line when there is none.
   AddValueFields(line_, a, kFirstDataValue + 2 * kValuesPerLine * groups, count % kValuesPerLine,
-                 kUpperHexFields);
+                 kUpperHexField);
   line_.Finish();
 }
 
@@ -135,7 +163,7 @@ void SysexDecoder::EepromPokeRequest(int length) {
   const uint8_t* a = state_.sysexAssembly;
   line_.Format("EEPROM POKE Request address %05X length %04X", NibbleNumber(a, kAddress, 5),
                NibbleNumber(a, kPeekPokeLength, 4));
-  AddValueFields(line_, a, kFirstDataValue, DataValueCount(length), kLowerHexFields);
+  AddValueFields(line_, a, kFirstDataValue, DataValueCount(length), kLowerHexField);
   line_.Finish();
 }
 

@@ -103,6 +103,8 @@ TEST(EventTextEquivalenceTest, NumbersOfEveryWidth) {
         ASSERT_EQ(hex, PrintfText("%0*X", width, v32)) << v << " width " << width;
         const std::string small(out, PutDecimal(out, v32, width));
         ASSERT_EQ(small, PrintfText("%0*u", width, v32)) << v << " width " << width;
+        const std::string lower(out, PutHex(out, v32, width, kLowerHexDigits, ' '));
+        ASSERT_EQ(lower, PrintfText("%*x", width, v32)) << v << " width " << width;
       }
     }
   }
