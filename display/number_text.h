@@ -15,8 +15,8 @@ namespace tessaly {
 // The largest number text either writes: 20 digits for a 64-bit number.
 inline constexpr int kMaxNumberDigits = 20;
 
-inline constexpr const char* kUpperHexDigits = "0123456789ABCDEF";
-inline constexpr const char* kLowerHexDigits = "0123456789abcdef";
+inline constexpr char kUpperHexDigits[] = "0123456789ABCDEF";
+inline constexpr char kLowerHexDigits[] = "0123456789abcdef";
 
 // Writes `value` in `Base`, at least `minWidth` characters (`pad` in front, at most
 // kMaxNumberDigits in all), with `digits` as the digit characters; returns the end. Writes no
@@ -45,6 +45,15 @@ inline char* PutDecimal(char* out, Unsigned value, int minDigits) {
 inline char* PutHex(char* out, uint32_t value, int minDigits, const char* digits = kUpperHexDigits,
                     char pad = '0') {
   return PutNumber<16>(out, value, minDigits, digits, pad);
+}
+
+// A byte in two hexadecimal places: what PutHex gives with a minimum of 2 digits, without its
+// loop (the dumps write one for every data value).
+inline char* PutHexByte(char* out, uint8_t value, const char* digits = kUpperHexDigits,
+                        char pad = '0') {
+  out[0] = value < 0x10 ? pad : digits[value >> 4];
+  out[1] = digits[value & 0x0F];
+  return out + 2;
 }
 
 // Copies a text's characters (no terminator); returns the end.

@@ -108,6 +108,12 @@ TEST(EventTextEquivalenceTest, NumbersOfEveryWidth) {
       }
     }
   }
+  for (unsigned v = 0; v < 256; ++v) {
+    char out[2];
+    const auto byte = static_cast<uint8_t>(v);
+    ASSERT_EQ(std::string(out, PutHexByte(out, byte)), PrintfText("%02X", v));
+    ASSERT_EQ(std::string(out, PutHexByte(out, byte, kLowerHexDigits, ' ')), PrintfText("%2x", v));
+  }
   for (uint32_t v = 0; v < 0x10000; v += 7) {
     char out[16];
     ASSERT_EQ(std::string(out, PutHex(out, v << 12, 6)), PrintfText("%06X", v << 12));
