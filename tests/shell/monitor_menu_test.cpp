@@ -163,18 +163,24 @@ TEST(MonitorMenuReplayTest, AChosenFileIsReplayedInTheWindow) {
         },
         5000);
   };
-  dialog.ReplayFile(first);
-  EXPECT_EQ(dialog.core().ports().portName(), "first.txt");
-  EXPECT_TRUE(shows(dialog.core().basicMessageList,
-                    " Time.0..00:00:00.001- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , "));
-  EXPECT_TRUE(
-      shows(dialog.core().messageBoxList, "replay " + first + ": end of the file, 2 events"));
-  dialog.ReplayFile(second);
-  EXPECT_EQ(dialog.core().ports().portName(), "second.txt");
-  EXPECT_TRUE(shows(dialog.core().basicMessageList,
-                    " Time.0..00:00:00.000- 0005C0 Chan 01 PROG_CHNG   # 005 "));
-  EXPECT_TRUE(
-      shows(dialog.core().messageBoxList, "replay " + second + ": line 3: no time in nanoseconds"));
+  struct Replay {
+    const std::string& file;
+    const char* port;
+    const char* line;
+    std::string end;
+  };
+  const Replay replays[] = {
+      {first, "first.txt", " Time.0..00:00:00.001- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , ",
+       ": end of the file, 2 events"},
+      {second, "second.txt", " Time.0..00:00:00.000- 0005C0 Chan 01 PROG_CHNG   # 005 ",
+       ": line 3: no time in nanoseconds"},
+  };
+  for (const Replay& r : replays) {
+    dialog.ReplayFile(r.file);
+    EXPECT_EQ(dialog.core().ports().portName(), r.port);
+    EXPECT_TRUE(shows(dialog.core().basicMessageList, r.line)) << r.port;
+    EXPECT_TRUE(shows(dialog.core().messageBoxList, "replay " + r.file + r.end)) << r.port;
+  }
   const std::vector<std::string> messages = Lines(dialog.core().messageBoxList);
   EXPECT_NE(std::find(messages.begin(), messages.end(), StatusLine(kCloseLabel)), messages.end());
   dialog.reject();
