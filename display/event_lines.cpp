@@ -14,25 +14,11 @@ namespace {
 // what is left is taken by the next drain.
 constexpr uint64_t kMaxEventsPerDrain = uint64_t{1} << 16;
 
-// "Chan %02u<middle>%03u<after>", or with a second data byte
-// "Chan %02u<middle>%03u<between>%03u<after>": one row per status 0x80-0xE0.
-struct ChannelText {
-  std::string_view middle;
-  std::string_view between;  // empty: the text shows one data byte
-  std::string_view after;
-};
-
-constexpr ChannelText kChannelTexts[] = {
-    {" NOTE_OFF       # ", " ,Vel ", " ,"},
-    {" NOTE_ON        # ", " ,Vel ", " , "},
-    {" KEY_PRESS     # ", " ,value ", " ,"},
-    {" CNTL_CHNG    # ", " ,value ", " ,"},
-    {" PROG_CHNG   # ", "", " "},
-    {" CHN_PRESS    value ", "", " ,"},
-    {" PITCH_BEND   value ", "", ","},
-};
-
-constexpr std::string_view kSystemText = "         SYSEX DATA  bougus here";
+// Ends the text that runs from `out` to `end` with a terminator; returns its length.
+size_t Terminated(char* out, char* end) {
+  *end = '\0';
+  return static_cast<size_t>(end - out);
+}
 
 }  // namespace
 
@@ -44,44 +30,54 @@ size_t EventLines::FormatTimeStampPrefix(char* out, uint32_t relative, uint32_t 
   const uint32_t minutes = (relative % 3600000u) / 60000u;
   const uint32_t seconds = (relative % 60000u) / 1000u;
   const uint32_t millis = relative % 1000u;
-  char* at = PutText(out, " Time.");
+  char* at = Put(out, " Time.");
   at = PutDecimal(at, days, 1);
-  at = PutText(at, "..");
+  at = Put(at, "..");
   at = PutDecimal(at, hours, 2);
-  *at++ = ':';
+  at = Put(at, ':');
   at = PutDecimal(at, minutes, 2);
-  *at++ = ':';
+  at = Put(at, ':');
   at = PutDecimal(at, seconds, 2);
-  *at++ = '.';
+  at = Put(at, '.');
   at = PutDecimal(at, millis, 3);
-  at = PutText(at, "- ");
+  at = Put(at, "- ");
   at = PutHex(at, message, 6);
-  *at++ = ' ';
+  at = Put(at, ' ');
   *at = '\0';
   return static_cast<size_t>(at - out);
 }
 
 size_t EventLines::FormatChannelMessage(char* out, uint32_t message) {
-  // Field for field what the printf formats give; channel is 1-16 and the data bytes 0-255, so
-  // every text has its fixed length (at most 45).
+  // The texts of "Chan %02u ... # %03u ,Vel %03u ," and its kin, field for field; channel is
+  // 1-16 and the data bytes 0-255, so every text has its fixed length (at most 45).
   const unsigned status = message & 0xFF;
-  char* at = out;
-  if (status >= 0xF0) {
-    at = PutText(at, kSystemText);
-  } else if (status >= 0x80) {
-    const ChannelText& text = kChannelTexts[(status >> 4) - 0x8];
-    at = PutText(at, "Chan ");
-    at = PutDecimal(at, (status & 0x0F) + 1, 2);
-    at = PutText(at, text.middle);
-    at = PutDecimal(at, (message >> 8) & 0xFF, 3);
-    if (!text.between.empty()) {
-      at = PutText(at, text.between);
-      at = PutDecimal(at, (message >> 16) & 0xFF, 3);
-    }
-    at = PutText(at, text.after);
+  const Decimal channel{(status & 0x0F) + 1, 2};
+  const Decimal data1{(message >> 8) & 0xFF, 3};
+  const Decimal data2{(message >> 16) & 0xFF, 3};
+  switch (status >> 4) {
+    case 0x8:
+      return Terminated(out, PutFields(out, "Chan ", channel, " NOTE_OFF       # ", data1, " ,Vel ",
+                                       data2, " ,"));
+    case 0x9:
+      return Terminated(out, PutFields(out, "Chan ", channel, " NOTE_ON        # ", data1, " ,Vel ",
+                                       data2, " , "));
+    case 0xA:
+      return Terminated(out, PutFields(out, "Chan ", channel, " KEY_PRESS     # ", data1,
+                                       " ,value ", data2, " ,"));
+    case 0xB:
+      return Terminated(out, PutFields(out, "Chan ", channel, " CNTL_CHNG    # ", data1, " ,value ",
+                                       data2, " ,"));
+    case 0xC:
+      return Terminated(out, PutFields(out, "Chan ", channel, " PROG_CHNG   # ", data1, " "));
+    case 0xD:
+      return Terminated(out, PutFields(out, "Chan ", channel, " CHN_PRESS    value ", data1, " ,"));
+    case 0xE:
+      return Terminated(out, PutFields(out, "Chan ", channel, " PITCH_BEND   value ", data1, ","));
+    case 0xF:
+      return Terminated(out, PutFields(out, "         SYSEX DATA  bougus here"));
+    default:  // below 0x80: no text
+      return Terminated(out, out);
   }
-  *at = '\0';
-  return static_cast<size_t>(at - out);
 }
 
 void EventLines::DrainEvents(CaptureState& state, const FilterSet& filters,

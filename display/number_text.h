@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 #include <type_traits>
 
 // The one formatter of the drains' hot lines: numbers and texts written straight into a
@@ -27,7 +26,12 @@ inline char* PutNumber(char* out, Unsigned value, int minWidth, const char* digi
   char reversed[kMaxNumberDigits];
   int n = 0;
   do {
-    reversed[n++] = digits[value % Base];
+    // Decimal digits by arithmetic (no table load on the hottest path), others from `digits`.
+    if constexpr (Base == 10) {
+      reversed[n++] = static_cast<char>('0' + value % 10);
+    } else {
+      reversed[n++] = digits[value % Base];
+    }
     value /= Base;
   } while (value != 0);
   while (n < minWidth && n < kMaxNumberDigits) reversed[n++] = pad;
@@ -56,9 +60,38 @@ inline char* PutHexByte(char* out, uint8_t value, const char* digits = kUpperHex
   return out + 2;
 }
 
-// Copies a text's characters (no terminator); returns the end.
-inline char* PutText(char* out, std::string_view text) {
-  for (char c : text) *out++ = c;
+// The fields of PutFields: a number in at least `width` digits, zeros in front.
+struct Decimal {
+  uint32_t value;
+  int width;
+};
+struct Hex {
+  uint32_t value;
+  int width;
+};
+
+inline char* Put(char* out, Decimal field) {
+  return PutDecimal(out, field.value, field.width);
+}
+inline char* Put(char* out, Hex field) {
+  return PutHex(out, field.value, field.width);
+}
+inline char* Put(char* out, char c) {
+  *out = c;
+  return out + 1;
+}
+// A literal's characters, not its terminator: its length is known when it is compiled.
+template <size_t N>
+inline char* Put(char* out, const char (&text)[N]) {
+  for (size_t i = 0; i + 1 < N; ++i) *out++ = text[i];
+  return out;
+}
+
+// Writes the fields one after the other (literals, characters, Decimal and Hex numbers); returns
+// the end. Writes no terminator.
+template <class... Fields>
+inline char* PutFields(char* out, const Fields&... fields) {
+  ((out = Put(out, fields)), ...);
   return out;
 }
 
