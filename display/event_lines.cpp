@@ -30,19 +30,10 @@ size_t EventLines::FormatTimeStampPrefix(char* out, uint32_t relative, uint32_t 
   const uint32_t minutes = (relative % 3600000u) / 60000u;
   const uint32_t seconds = (relative % 60000u) / 1000u;
   const uint32_t millis = relative % 1000u;
-  char* at = Put(out, " Time.");
-  at = PutDecimal(at, days, 1);
-  at = Put(at, "..");
-  at = PutDecimal(at, hours, 2);
-  at = Put(at, ':');
-  at = PutDecimal(at, minutes, 2);
-  at = Put(at, ':');
-  at = PutDecimal(at, seconds, 2);
-  at = Put(at, '.');
-  at = PutDecimal(at, millis, 3);
-  at = Put(at, "- ");
-  at = PutHex(at, message, 6);
-  at = Put(at, ' ');
+  // In three calls: one fold of all thirteen fields measured slower in the drain benchmark.
+  char* at = PutFields(out, " Time.", Decimal{days, 1}, "..", Decimal{hours, 2}, ':');
+  at = PutFields(at, Decimal{minutes, 2}, ':', Decimal{seconds, 2}, '.', Decimal{millis, 3});
+  at = PutFields(at, "- ", Hex{message, 6}, ' ');
   *at = '\0';
   return static_cast<size_t>(at - out);
 }
