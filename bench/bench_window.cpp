@@ -45,9 +45,12 @@
 #include "display/monitor_core.h"
 #include "display/output_list.h"
 #include "shell/output_list_view.h"
+#include "tests/support/paint_counter.h"
 
 namespace tessaly {
 namespace {
+
+using test::PaintCounter;
 
 constexpr int kViewWidth = 800;
 constexpr int kViewHeight = 600;
@@ -86,18 +89,6 @@ struct OpenMonitor {
   uint32_t timeStamp = 0;
 };
 
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject {
- public:
-  int paints = 0;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++paints;
-    return QObject::eventFilter(watched, event);
-  }
-};
-
 // A view over `list`, shown offscreen at 800x600, following its newest line.
 std::unique_ptr<OutputListView> ShowView(const OutputList& list, benchmark::State& st) {
   auto view = std::make_unique<OutputListView>(list);
@@ -128,14 +119,38 @@ double Milliseconds(std::chrono::steady_clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();
 }
 
+// The timed parts of the iterations, in milliseconds.
+struct PartTimes {
+  double drain = 0;
+  double sync = 0;
+  double repaint = 0;
+  double events = 0;
+};
+
+// The view's share of one update, timed part by part: its Sync, a repaint and the posted
+// events. Returns the milliseconds of all three.
+double UpdateView(OutputListView& view, PartTimes& times) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  view.Sync();
+  const Clock::time_point synced = Clock::now();
+  view.viewport()->repaint();
+  const Clock::time_point painted = Clock::now();
+  QApplication::processEvents();
+  const Clock::time_point done = Clock::now();
+  times.sync += Milliseconds(synced - start);
+  times.repaint += Milliseconds(painted - synced);
+  times.events += Milliseconds(done - painted);
+  return Milliseconds(done - start);
+}
+
 // Adds the per-iteration counters of the timed parts.
-void SetPartCounters(benchmark::State& st, double drain, double sync, double repaint, double events,
-                     int paints) {
+void SetPartCounters(benchmark::State& st, const PartTimes& times, int paints) {
   const auto perIteration = benchmark::Counter::kAvgIterations;
-  st.counters["drain_ms"] = benchmark::Counter(drain, perIteration);
-  st.counters["sync_ms"] = benchmark::Counter(sync, perIteration);
-  st.counters["repaint_ms"] = benchmark::Counter(repaint, perIteration);
-  st.counters["events_ms"] = benchmark::Counter(events, perIteration);
+  st.counters["drain_ms"] = benchmark::Counter(times.drain, perIteration);
+  st.counters["sync_ms"] = benchmark::Counter(times.sync, perIteration);
+  st.counters["repaint_ms"] = benchmark::Counter(times.repaint, perIteration);
+  st.counters["events_ms"] = benchmark::Counter(times.events, perIteration);
   st.counters["paints"] = benchmark::Counter(paints, perIteration);
 }
 
@@ -154,7 +169,8 @@ void BM_WindowDrain5000(benchmark::State& st) {
   view->viewport()->installEventFilter(&counter);
 
   using Clock = std::chrono::steady_clock;
-  double drain = 0, sync = 0, repaint = 0, events = 0, slowest = 0;
+  PartTimes times;
+  double slowest = 0;
   for (auto _ : st) {
     double drained = 0;
     for (int d = 0; d < kEventsPerFlood / kEventsPerDrain; ++d) {
@@ -165,18 +181,9 @@ void BM_WindowDrain5000(benchmark::State& st) {
       m.core->DrainAndDisplay();
       drained += Milliseconds(Clock::now() - start);
     }
-    const Clock::time_point start = Clock::now();
-    view->Sync();
-    const Clock::time_point synced = Clock::now();
-    view->viewport()->repaint();
-    const Clock::time_point painted = Clock::now();
-    QApplication::processEvents();
-    const Clock::time_point done = Clock::now();
-    drain += drained;
-    sync += Milliseconds(synced - start);
-    repaint += Milliseconds(painted - synced);
-    events += Milliseconds(done - painted);
-    slowest = std::max(slowest, drained + Milliseconds(done - start));
+    const double updated = UpdateView(*view, times);
+    times.drain += drained;
+    slowest = std::max(slowest, drained + updated);
   }
   view->viewport()->removeEventFilter(&counter);
 
@@ -187,7 +194,7 @@ void BM_WindowDrain5000(benchmark::State& st) {
   if (view->RowCount() != static_cast<int>(list.Count())) {
     st.SkipWithError("the view does not show every line");
   }
-  SetPartCounters(st, drain, sync, repaint, events, counter.paints);
+  SetPartCounters(st, times, counter.paints);
   st.counters["slowest_ms"] = slowest;
   st.counters["lines_in_list"] = static_cast<double>(list.Count());
   if (st.range(0) > 0) st.counters["view_bytes_per_line"] = viewBytes / double(st.range(0));
@@ -225,29 +232,20 @@ void BM_WindowStatisticsRedraw(benchmark::State& st) {
   view->viewport()->installEventFilter(&counter);
 
   using Clock = std::chrono::steady_clock;
-  double drain = 0, sync = 0, repaint = 0, events = 0;
+  PartTimes times;
   for (auto _ : st) {
     st.PauseTiming();
     m.Deliver(16, 0x90);
     st.ResumeTiming();
     const Clock::time_point start = Clock::now();
     m.core->DrainAndDisplay();
-    const Clock::time_point drained = Clock::now();
-    view->Sync();
-    const Clock::time_point synced = Clock::now();
-    view->viewport()->repaint();
-    const Clock::time_point painted = Clock::now();
-    QApplication::processEvents();
-    const Clock::time_point done = Clock::now();
-    drain += Milliseconds(drained - start);
-    sync += Milliseconds(synced - drained);
-    repaint += Milliseconds(painted - synced);
-    events += Milliseconds(done - painted);
+    times.drain += Milliseconds(Clock::now() - start);
+    UpdateView(*view, times);
   }
   view->viewport()->removeEventFilter(&counter);
 
   if (m.core->basicMessageList.Count() != 0) st.SkipWithError("the filters let lines through");
-  SetPartCounters(st, drain, sync, repaint, events, counter.paints);
+  SetPartCounters(st, times, counter.paints);
   st.counters["lines_in_list"] = static_cast<double>(list.Count());
   st.SetItemsProcessed(st.iterations());
 }

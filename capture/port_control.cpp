@@ -10,19 +10,10 @@ namespace {
 
 // The service's text for a result fills at most this many bytes, terminator included.
 constexpr size_t kResultTextSize = 128;
-constexpr size_t kLabelLength = 22;
-// Room for a label and the longest text the service can give, so a status line is never cut.
-constexpr size_t kStatusLineSize = kLabelLength + kResultTextSize;
 
 // A close that leaves a port open: anything but success, or "nothing open at this handle".
 bool CloseLeftPortOpen(MidiResult result) {
   return result != kNoError && result != kInvalidHandle;
-}
-
-// Length of a text up to its first zero byte, never looking past `size` bytes.
-size_t BoundedLength(const char* text, size_t size) {
-  const void* end = std::memchr(text, '\0', size);
-  return end == nullptr ? size : static_cast<size_t>(static_cast<const char*>(end) - text);
 }
 
 }  // namespace
@@ -32,7 +23,7 @@ PortControl::PortControl(CaptureState& state, PortHost& host)
   portIndex_ = 0;
   // The result is not examined: a query that writes nothing leaves the zero-filled name empty.
   service_.GetDevCaps(portIndex_, &portCaps_, kPortCapsSize);
-  portName_.assign(portCaps_.productName, BoundedLength(portCaps_.productName, kProductNameSize));
+  portName_.assign(portCaps_.productName, strnlen(portCaps_.productName, kProductNameSize));
   openStatus_ = 0;
   portsSeen_ = service_.PortsChanged();
   portCount_ = service_.GetNumDevs();
@@ -48,7 +39,7 @@ void PortControl::NoticePortChanges() {
   for (uint32_t i = 0; i < portCount_; ++i) {
     PortCaps caps;
     if (service_.GetDevCaps(i, &caps, kPortCapsSize) != kNoError) continue;
-    if (std::string_view(caps.productName, BoundedLength(caps.productName, kProductNameSize)) ==
+    if (std::string_view(caps.productName, strnlen(caps.productName, kProductNameSize)) ==
         portName_) {
       portIndex_ = i;
       break;
@@ -60,14 +51,11 @@ void PortControl::NoticePortChanges() {
 void PortControl::Report(std::string_view label, MidiResult result) {
   char text[kResultTextSize] = {};
   service_.GetErrorText(result, text, sizeof text);
-  text[kResultTextSize - 1] = '\0';  // a service that filled every byte is cut, not overrun
-  // The service's text is copied byte for byte after the label; it is never a format.
-  char line[kStatusLineSize];
-  const size_t labelLength = label.size() < kLabelLength ? label.size() : kLabelLength;
-  std::memcpy(line, label.data(), labelLength);
-  const size_t textLength = BoundedLength(text, kResultTextSize);
-  std::memcpy(line + labelLength, text, textLength);
-  host_.AppendStatusLine(std::string_view(line, labelLength + textLength));
+  // The service's text is copied byte for byte after the label, up to its terminator; a
+  // service that filled every byte is cut before the last. It is never a format.
+  std::string line(label);
+  line.append(text, strnlen(text, sizeof text - 1));
+  host_.AppendStatusLine(line);
 }
 
 void PortControl::OpenPort() {
@@ -169,7 +157,7 @@ void PortControl::QueryCapabilities() {
     portName_ = kNoPortName;
     return;
   }
-  portName_.assign(portCaps_.productName, BoundedLength(portCaps_.productName, kProductNameSize));
+  portName_.assign(portCaps_.productName, strnlen(portCaps_.productName, kProductNameSize));
 }
 
 void PortControl::NextPort() {

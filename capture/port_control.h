@@ -34,6 +34,9 @@ inline constexpr std::string_view kAddBufferLabel = "midiInAddBuffer       ";
 inline constexpr std::string_view kStopLabel = "midiInStop            ";
 inline constexpr std::string_view kResetLabel = "midiInReset           ";
 inline constexpr std::string_view kCloseLabel = "midiInClose           ";
+static_assert(kOpenLabel.size() == 22 && kStartLabel.size() == 22 && kPrepareLabel.size() == 22 &&
+              kAddBufferLabel.size() == 22 && kStopLabel.size() == 22 && kResetLabel.size() == 22 &&
+              kCloseLabel.size() == 22);
 inline constexpr std::string_view kOpenRefusedLine =
     "midiInOpen called when already open THIS IS BAD but protected now ";
 inline constexpr std::string_view kNoPortName = "not set yet or error";

@@ -14,6 +14,12 @@ namespace {
 // what is left is taken by the next drain.
 constexpr uint64_t kMaxEventsPerDrain = uint64_t{1} << 16;
 
+// Ends the text that runs from `out` to `end` with a terminator; returns its length.
+size_t Terminated(char* out, char* end) {
+  *end = '\0';
+  return static_cast<size_t>(end - out);
+}
+
 }  // namespace
 
 size_t EventLines::FormatTimeStampPrefix(char* out, uint32_t relative, uint32_t message) {
@@ -24,84 +30,44 @@ size_t EventLines::FormatTimeStampPrefix(char* out, uint32_t relative, uint32_t 
   const uint32_t minutes = (relative % 3600000u) / 60000u;
   const uint32_t seconds = (relative % 60000u) / 1000u;
   const uint32_t millis = relative % 1000u;
-  char* at = PutText(out, " Time.");
-  at = PutDecimal(at, days, 1);
-  at = PutText(at, "..");
-  at = PutDecimal(at, hours, 2);
-  *at++ = ':';
-  at = PutDecimal(at, minutes, 2);
-  *at++ = ':';
-  at = PutDecimal(at, seconds, 2);
-  *at++ = '.';
-  at = PutDecimal(at, millis, 3);
-  at = PutText(at, "- ");
-  at = PutHex(at, message, 6);
-  *at++ = ' ';
+  // In three calls: one fold of all thirteen fields measured slower in the drain benchmark.
+  char* at = PutFields(out, " Time.", Decimal{days, 1}, "..", Decimal{hours, 2}, ':');
+  at = PutFields(at, Decimal{minutes, 2}, ':', Decimal{seconds, 2}, '.', Decimal{millis, 3});
+  at = PutFields(at, "- ", Hex{message, 6}, ' ');
   *at = '\0';
   return static_cast<size_t>(at - out);
 }
-
-namespace {
-
-// "Chan %02u<middle>%03u<after>": the texts with one data byte; the overload below has two.
-template <size_t M, size_t A>
-size_t PutChannelText(char* out, unsigned channel, const char (&middle)[M], unsigned data1,
-                      const char (&after)[A]) {
-  char* at = PutText(out, "Chan ");
-  at = PutDecimal(at, channel, 2);
-  at = PutText(at, middle);
-  at = PutDecimal(at, data1, 3);
-  at = PutText(at, after);
-  *at = '\0';
-  return static_cast<size_t>(at - out);
-}
-
-template <size_t M, size_t B, size_t A>
-size_t PutChannelText(char* out, unsigned channel, const char (&middle)[M], unsigned data1,
-                      const char (&between)[B], unsigned data2, const char (&after)[A]) {
-  char* at = PutText(out, "Chan ");
-  at = PutDecimal(at, channel, 2);
-  at = PutText(at, middle);
-  at = PutDecimal(at, data1, 3);
-  at = PutText(at, between);
-  at = PutDecimal(at, data2, 3);
-  at = PutText(at, after);
-  *at = '\0';
-  return static_cast<size_t>(at - out);
-}
-
-}  // namespace
 
 size_t EventLines::FormatChannelMessage(char* out, uint32_t message) {
   // The texts of "Chan %02u ... # %03u ,Vel %03u ," and its kin, field for field; channel is
   // 1-16 and the data bytes 0-255, so every text has its fixed length (at most 45).
   const unsigned status = message & 0xFF;
-  const unsigned channel = (status & 0x0F) + 1;
-  const unsigned data1 = (message >> 8) & 0xFF;
-  const unsigned data2 = (message >> 16) & 0xFF;
+  const Decimal channel{(status & 0x0F) + 1, 2};
+  const Decimal data1{(message >> 8) & 0xFF, 3};
+  const Decimal data2{(message >> 16) & 0xFF, 3};
   switch (status >> 4) {
     case 0x8:
-      return PutChannelText(out, channel, " NOTE_OFF       # ", data1, " ,Vel ", data2, " ,");
+      return Terminated(out, PutFields(out, "Chan ", channel, " NOTE_OFF       # ", data1, " ,Vel ",
+                                       data2, " ,"));
     case 0x9:
-      return PutChannelText(out, channel, " NOTE_ON        # ", data1, " ,Vel ", data2, " , ");
+      return Terminated(out, PutFields(out, "Chan ", channel, " NOTE_ON        # ", data1, " ,Vel ",
+                                       data2, " , "));
     case 0xA:
-      return PutChannelText(out, channel, " KEY_PRESS     # ", data1, " ,value ", data2, " ,");
+      return Terminated(out, PutFields(out, "Chan ", channel, " KEY_PRESS     # ", data1,
+                                       " ,value ", data2, " ,"));
     case 0xB:
-      return PutChannelText(out, channel, " CNTL_CHNG    # ", data1, " ,value ", data2, " ,");
+      return Terminated(out, PutFields(out, "Chan ", channel, " CNTL_CHNG    # ", data1, " ,value ",
+                                       data2, " ,"));
     case 0xC:
-      return PutChannelText(out, channel, " PROG_CHNG   # ", data1, " ");
+      return Terminated(out, PutFields(out, "Chan ", channel, " PROG_CHNG   # ", data1, " "));
     case 0xD:
-      return PutChannelText(out, channel, " CHN_PRESS    value ", data1, " ,");
+      return Terminated(out, PutFields(out, "Chan ", channel, " CHN_PRESS    value ", data1, " ,"));
     case 0xE:
-      return PutChannelText(out, channel, " PITCH_BEND   value ", data1, ",");
-    case 0xF: {
-      char* at = PutText(out, "         SYSEX DATA  bougus here");
-      *at = '\0';
-      return static_cast<size_t>(at - out);
-    }
-    default:
-      out[0] = '\0';
-      return 0;
+      return Terminated(out, PutFields(out, "Chan ", channel, " PITCH_BEND   value ", data1, ","));
+    case 0xF:
+      return Terminated(out, PutFields(out, "         SYSEX DATA  bougus here"));
+    default:  // below 0x80: no text
+      return Terminated(out, out);
   }
 }
 

@@ -31,8 +31,9 @@ class EventLines {
 
   // "Clear Midi Message Window": the next event taken becomes time zero.
   void RequestTimeBaseRestart() { restartTimeBase_ = true; }
-  // Input (re)started: the service counts from zero again.
-  void RestartClock() { timeBase_ = 0; }
+  // Input (re)started: the service's clock starts from zero again, so timeBase does too (a
+  // pending RequestTimeBaseRestart still takes the next event's time).
+  void ZeroTimeBase() { timeBase_ = 0; }
 
   uint32_t timeBase() const { return timeBase_; }
   bool restartTimeBase() const { return restartTimeBase_; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 // Display filters: a set flag hides a kind of channel message from BasicMessageList. Events
@@ -17,18 +19,14 @@ enum class FilterId {
   kPitchBend,
 };
 
-struct FilterSet {
-  uint32_t keyOff = 0;
-  uint32_t keyOn = 0;
-  uint32_t velocityZeroKeyOff = 0;
-  uint32_t keyPressure = 0;
-  uint32_t controlChange = 0;
-  uint32_t programChange = 0;
-  uint32_t channelPressure = 0;
-  uint32_t pitchBend = 0;
+inline constexpr size_t kFilterCount = static_cast<size_t>(FilterId::kPitchBend) + 1;
 
-  uint32_t& Flag(FilterId id);
-  uint32_t Flag(FilterId id) const { return const_cast<FilterSet*>(this)->Flag(id); }
+struct FilterSet {
+  // One flag per filter, indexed by its id; 1 hides.
+  std::array<uint32_t, kFilterCount> flags{};
+
+  uint32_t& Flag(FilterId id) { return flags[static_cast<size_t>(id)]; }
+  uint32_t Flag(FilterId id) const { return flags[static_cast<size_t>(id)]; }
   // A click on the filter's button.
   void Toggle(FilterId id) { Flag(id) ^= 1; }
   // True when the packed short message is hidden.

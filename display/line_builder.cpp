@@ -11,12 +11,12 @@ LineBuilder& LineBuilder::Add(std::string_view text) {
   const size_t zero = text.find('\0');
   if (zero != std::string_view::npos) text = text.substr(0, zero);
   while (!text.empty()) {
-    if (length_ == kMaxLine) {
+    if (length_ == kMaxBuiltLine) {
       // Full: this part of the line goes out now and the text continues on the next line.
       list_.AppendLine(std::string_view(line_, length_));
       length_ = 0;
     }
-    const size_t n = std::min(text.size(), kMaxLine - length_);
+    const size_t n = std::min(text.size(), kMaxBuiltLine - length_);
     std::memcpy(line_ + length_, text.data(), n);
     length_ += n;
     text.remove_prefix(n);

@@ -5,16 +5,19 @@
 
 #include "display/output_list.h"
 
-// Builds list lines in a fixed buffer. A line that would grow past kMaxLine characters is
+// Builds list lines in a fixed buffer. A line that would grow past kMaxBuiltLine characters is
 // appended as it stands and continues on the next line, so no input is lost to a line limit
 // and nothing is written past the buffer. Formats are always literals of ours; device bytes
 // only ever go through Add.
 namespace tessaly {
 
+// The longest line the drains build: here and in the sysex text stream (TextStreamLine) a
+// longer text goes on in the next line. The store's own bound, OutputList::kMaxEntryBytes, is
+// far larger and only ever met by a long text appended directly.
+inline constexpr size_t kMaxBuiltLine = 1023;
+
 class LineBuilder {
  public:
-  static constexpr size_t kMaxLine = 1023;
-
   explicit LineBuilder(OutputList& list) : list_(list) {}
 
   // Adds bytes as they are (device text included; a zero byte ends the text).
@@ -31,7 +34,7 @@ class LineBuilder {
  private:
   OutputList& list_;
   size_t length_ = 0;
-  char line_[kMaxLine + 1];
+  char line_[kMaxBuiltLine + 1];
 };
 
 }  // namespace tessaly

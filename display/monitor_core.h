@@ -77,7 +77,7 @@ class MonitorCore : private PortHost {
   // PortHost
   void AppendStatusLine(std::string_view line) override { messageBoxList.AppendLine(line); }
   void Refresh() override;
-  void InputStarted() override { eventLines_.RestartClock(); }
+  void InputStarted() override { eventLines_.ZeroTimeBase(); }
 
   void MarkNewest(OutputList& list, size_t& remembered);
 

@@ -46,7 +46,7 @@ void OutputList::AppendLine(std::string_view text) {
   if (zero != std::string_view::npos) text = text.substr(0, zero);
   // A text longer than one line continues on the next lines: nothing is dropped.
   do {
-    const size_t piece = std::min(text.size(), kMaxLineLength);
+    const size_t piece = std::min(text.size(), kMaxEntryBytes);
     AppendPiece(text.data(), piece);
     text.remove_prefix(piece);
   } while (!text.empty());

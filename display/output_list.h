@@ -7,12 +7,20 @@
 #include <vector>
 
 // OutputList: the text lines of one list window, in the order appended. Lines are 8-bit text
-// stored unchanged. Compact: the text lives in large chunks, back to back, and each line costs
-// one 4-byte index entry besides its text (where it ends in its chunk; it begins where the line
-// before it ends, or at the start of its chunk), so ten million lines need no per-line
-// allocation and about 4.1 bytes each beyond their text.
+// stored unchanged. Window thread only.
 //
-// Window thread only.
+// Layout (about 4.15 bytes per line beside the text, no allocation per line):
+// - Text lives in chunks, back to back in line order: the first 64 KiB, each next one twice its
+//   predecessor up to 16 MiB (at least the line's size); from 2 MiB on a chunk is mapped on its
+//   own, so clearing a long list gives its memory back at once.
+// - Each line has one 4-byte index entry: its end offset in its chunk. It begins where the line
+//   before it ends, or at 0 when it is its chunk's first line (Chunk::firstLine).
+// - Index entries come in blocks of 65 536; blockChunk_ names the chunk of each block's first
+//   line, so finding a line's chunk steps over at most a few chunks.
+// Invariants: every chunk holds at least one line, except that the first may be empty (Clear
+// keeps it for the next lines; Reserve drops it when a line does not fit it); a line never
+// spans two chunks; an entry's offset fits 32 bits since a chunk is at most 16 MiB and an entry
+// at most kMaxEntryBytes.
 namespace tessaly {
 
 // Told of every line as it is appended (the console front end writes them out).
@@ -24,8 +32,9 @@ class LineObserver {
 
 class OutputList {
  public:
-  // Longest line kept as one line; a longer text continues on the next lines.
-  static constexpr size_t kMaxLineLength = (size_t{1} << 20) - 1;
+  // The most one entry holds (its offset must fit a chunk); a longer text continues in the next
+  // entries. The drains' lines are far shorter (kMaxBuiltLine, display/line_builder.h).
+  static constexpr size_t kMaxEntryBytes = (size_t{1} << 20) - 1;
 
   explicit OutputList(std::string_view name = {}) : name_(name) {}
   OutputList(const OutputList&) = delete;

@@ -36,6 +36,8 @@ class StatusStatistics {
   uint32_t drainCount() const { return drainCount_; }
 
  private:
+  // A count, not a flag: every counted event adds 1, zeroing the counters sets it to 1, a
+  // redraw sets it to 0; the table is redrawn when it is not 0.
   uint32_t statsDirty_ = 0;
   uint32_t drainCount_ = 0;
 };

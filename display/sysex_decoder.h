@@ -15,7 +15,7 @@
 namespace tessaly {
 
 inline constexpr int kSysexAssemblySize = 8192;
-inline constexpr int kTextStreamLineSize = 1024;
+inline constexpr int kTextStreamLineSize = static_cast<int>(kMaxBuiltLine) + 1;
 inline constexpr int kScanValuesSize = 256;
 
 // Appended once for each place where the queue dropped bytes.

@@ -2,10 +2,10 @@
 // for the message in the assembly (F7 at position `length`).
 #include <string_view>
 
+#include "display/number_text.h"
 #include "display/sysex_command.h"
 #include "display/sysex_decoder.h"
 #include "display/sysex_fields.h"
-#include "display/sysex_value_fields.h"
 
 namespace tessaly {
 namespace {
@@ -21,6 +21,31 @@ constexpr int kLength = 3;          // 4 nibble digits when no address comes fir
 constexpr int kParameter = 3;       // 14 bits
 constexpr int kParameterValue = 5;  // 14 bits
 constexpr int kParameterText = 7;
+
+// The per-value fields of the dump lines.
+enum class ValueField { kUpperHex, kLowerHex };
+
+// Adds the field of each of `count` data values, the first at assembly position `position` and
+// each next two bytes on, to `line`: " %02X" or " %2x", sixteen at a time in one piece, no
+// printf call per value. The style is fixed at compile time, so the loop has no choice in it.
+template <ValueField kField>
+void AddValueFields(LineBuilder& line, const uint8_t* assembly, int position, int count) {
+  constexpr bool kUpper = kField == ValueField::kUpperHex;
+  constexpr int kBatch = 16;
+  char batch[kBatch * 3];
+  while (count > 0) {
+    const int n = count < kBatch ? count : kBatch;
+    char* at = batch;
+    for (int i = 0; i < n; ++i) {
+      *at++ = ' ';
+      at = PutHexByte(at, DataValue(assembly, position + 2 * i),
+                      kUpper ? kUpperHexDigits : kLowerHexDigits, kUpper ? '0' : ' ');
+    }
+    line.Add(std::string_view(batch, static_cast<size_t>(at - batch)));
+    position += 2 * n;
+    count -= n;
+  }
+}
 
 }  // namespace
 
@@ -101,8 +126,8 @@ void SysexDecoder::ScanDump(int length) {
   // Complete groups of 16 only: a last shorter group is not shown. The groups of a dump longer
   // than scanValues are shown all the same.
   for (int group = 0; group < count / kValuesPerLine; ++group) {
-    AddValueFields(line_, a, kFirstDataValue + 2 * kValuesPerLine * group, kValuesPerLine,
-                   kUpperHexFields);
+    AddValueFields<ValueField::kUpperHex>(line_, a, kFirstDataValue + 2 * kValuesPerLine * group,
+                                          kValuesPerLine);
     line_.Finish();
   }
 }
@@ -121,13 +146,13 @@ void SysexDecoder::EepromPeekAcknowledge(int length) {
   const int count = DataValueCount(length);
   const int groups = count / kValuesPerLine;
   for (int group = 0; group < groups; ++group) {
-    AddValueFields(line_, a, kFirstDataValue + 2 * kValuesPerLine * group, kValuesPerLine,
-                   kUpperHexFields);
+    AddValueFields<ValueField::kUpperHex>(line_, a, kFirstDataValue + 2 * kValuesPerLine * group,
+                                          kValuesPerLine);
     line_.Finish();
   }
   // The rest, and an empty line when there is none.
-  AddValueFields(line_, a, kFirstDataValue + 2 * kValuesPerLine * groups, count % kValuesPerLine,
-                 kUpperHexFields);
+  AddValueFields<ValueField::kUpperHex>(line_, a, kFirstDataValue + 2 * kValuesPerLine * groups,
+                                        count % kValuesPerLine);
   line_.Finish();
 }
 
@@ -135,7 +160,7 @@ void SysexDecoder::EepromPokeRequest(int length) {
   const uint8_t* a = state_.sysexAssembly;
   line_.Format("EEPROM POKE Request address %05X length %04X", NibbleNumber(a, kAddress, 5),
                NibbleNumber(a, kPeekPokeLength, 4));
-  AddValueFields(line_, a, kFirstDataValue, DataValueCount(length), kLowerHexFields);
+  AddValueFields<ValueField::kLowerHex>(line_, a, kFirstDataValue, DataValueCount(length));
   line_.Finish();
 }
 

@@ -186,7 +186,7 @@ class Session {
         PortOperation(p_.U8() % 13);
         return;
       case 8:
-        core_->ToggleFilter(static_cast<tessaly::FilterId>(p_.U8() % 8));
+        core_->ToggleFilter(static_cast<tessaly::FilterId>(p_.U8() % tessaly::kFilterCount));
         return;
       case 9:
         ClearButton(p_.U8() % 4);
@@ -313,7 +313,7 @@ class Session {
     }
     for (; seen.lines < list.Count(); ++seen.lines) {
       const std::string_view line = list.Line(seen.lines);
-      Require(line.size() <= tessaly::LineBuilder::kMaxLine, "line longer than 1023 bytes");
+      Require(line.size() <= tessaly::kMaxBuiltLine, "line longer than 1023 bytes");
       Require(line.find('\0') == std::string_view::npos, "zero byte inside a line");
     }
   }

@@ -90,7 +90,7 @@ void DrainAndCheck(Rig& rig, size_t& linesSeen) {
   Require(state.textStreamLength >= 0 && state.textStreamLength < tessaly::kTextStreamLineSize,
           "text line length out of range");
   for (; linesSeen < rig.list.Count(); ++linesSeen) {
-    Require(rig.list.LineLength(linesSeen) <= tessaly::LineBuilder::kMaxLine, "line too long");
+    Require(rig.list.LineLength(linesSeen) <= tessaly::kMaxBuiltLine, "line too long");
   }
   Require((rig.stopRequest.load() != 0) == (rig.queue.bytesDropped.load() != 0),
           "stop request does not match dropped bytes");

@@ -1,7 +1,10 @@
 #include "shell/console_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
+#include <string>
 
 #include "shell/version.h"
 
@@ -53,6 +56,23 @@ ParsedOptions Fail(std::string error) {
   parsed.error = std::move(error);
   return parsed;
 }
+
+// The options that only switch something on, and those that name a file or folder.
+struct FlagOption {
+  std::string_view name;
+  bool Options::*set;
+};
+constexpr FlagOption kFlagOptions[] = {
+    {"--json", &Options::json}, {"--fast", &Options::fast}, {"--report", &Options::report}};
+
+struct PathOption {
+  std::string_view name;
+  std::string Options::*set;
+  const char* what;
+};
+const PathOption kPathOptions[] = {{"--save", &Options::saveDir, "a folder"},
+                                   {"--record", &Options::recordFile, "a file"},
+                                   {"--replay", &Options::replayFile, "a file"}};
 
 }  // namespace
 
@@ -108,32 +128,16 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
       if (!ParseSeconds(text, seconds)) return Fail("bad number of seconds: " + std::string(text));
       options.seconds = seconds;
       continue;
-    } else if (name == "--json") {
-      if (inlineValue) return Fail("--json takes no value");
-      options.json = true;
+    } else if (const auto flag = std::ranges::find(kFlagOptions, name, &FlagOption::name);
+               flag != std::end(kFlagOptions)) {
+      if (inlineValue) return Fail(std::string(name) + " takes no value");
+      options.*(flag->set) = true;
       continue;
-    } else if (name == "--save") {
+    } else if (const auto path = std::ranges::find(kPathOptions, name, &PathOption::name);
+               path != std::end(kPathOptions)) {
       std::string_view text;
-      if (!value(text) || text.empty()) return Fail("--save needs a folder");
-      options.saveDir = std::string(text);
-      continue;
-    } else if (name == "--record") {
-      std::string_view text;
-      if (!value(text) || text.empty()) return Fail("--record needs a file");
-      options.recordFile = std::string(text);
-      continue;
-    } else if (name == "--replay") {
-      std::string_view text;
-      if (!value(text) || text.empty()) return Fail("--replay needs a file");
-      options.replayFile = std::string(text);
-      continue;
-    } else if (name == "--fast") {
-      if (inlineValue) return Fail("--fast takes no value");
-      options.fast = true;
-      continue;
-    } else if (name == "--report") {
-      if (inlineValue) return Fail("--report takes no value");
-      options.report = true;
+      if (!value(text) || text.empty()) return Fail(std::string(name) + " needs " + path->what);
+      options.*(path->set) = std::string(text);
       continue;
     } else {
       return Fail("unknown option: " + std::string(args[i]));

@@ -80,6 +80,25 @@ int RunWindowWithOptions(int argc, char** argv, HostInputService& service, const
   return 0;
 }
 
+// The console front end with what the command line asks of it; the recording, if any, stops
+// once the port is shut down.
+int RunConsoleWithOptions(HostInputService& service, const Options& options,
+                          const std::unique_ptr<Recorder>& recorder) {
+  // The console prints its statistics rows itself; the report adds the service's counts,
+  // taken once the port is shut down.
+  ConsoleSettings settings{StartPort(service, options), options.seconds, STDIN_FILENO, options.json,
+                           options.saveDir};
+  // Replaying the file from the start, the run ends once the file's last event is shown.
+  if (!options.replayFile.empty() && service.ReplayPort() == settings.port) {
+    settings.inputEnded = [&service] { return service.files().Ended(); };
+  }
+  return RunConsole(service, settings, stdout, [&] {
+    if (options.report) PrintServiceReport(service);
+    service.ForceClose();
+    if (recorder) StopRecording(service, *recorder);
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -102,33 +121,13 @@ int main(int argc, char** argv) {
       HostInputService service;
       return ListPorts(service, stdout);
     }
-    case RunMode::kConsole: {
+    case RunMode::kConsole:
       // Before the service makes any thread, so that the stop signals reach the console loop.
       BlockStopSignals();
       // A console in the background of a shell then reads EIO from its terminal (and stops
       // reading commands) instead of being stopped.
       signal(SIGTTIN, SIG_IGN);
-      if (!options.replayFile.empty() && !CanReplay(options.replayFile)) return 1;
-      HostInputService service(options.replayFile, options.fast);
-      std::unique_ptr<Recorder> recorder;
-      if (!options.recordFile.empty()) {
-        recorder = StartRecording(service, options.recordFile);
-        if (!recorder) return 1;
-      }
-      // The console prints its statistics rows itself; the report adds the service's counts,
-      // taken once the port is shut down.
-      ConsoleSettings settings{StartPort(service, options), options.seconds, STDIN_FILENO,
-                               options.json, options.saveDir};
-      // Replaying the file from the start, the run ends once the file's last event is shown.
-      if (!options.replayFile.empty() && service.ReplayPort() == settings.port) {
-        settings.inputEnded = [&service] { return service.files().Ended(); };
-      }
-      return RunConsole(service, settings, stdout, [&] {
-        if (options.report) PrintServiceReport(service);
-        service.ForceClose();
-        if (recorder) StopRecording(service, *recorder);
-      });
-    }
+      break;
     case RunMode::kWindow:
       break;
   }
@@ -139,5 +138,6 @@ int main(int argc, char** argv) {
     recorder = StartRecording(service, options.recordFile);
     if (!recorder) return 1;
   }
+  if (options.mode == RunMode::kConsole) return RunConsoleWithOptions(service, options, recorder);
   return RunWindowWithOptions(argc, argv, service, options, std::move(recorder));
 }

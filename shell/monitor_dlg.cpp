@@ -44,8 +44,18 @@ constexpr FilterButton kFilterButtons[] = {
     {kIdPitchBend, FilterId::kPitchBend},
 };
 
-constexpr int kListIds[] = {kIdMessageBoxList, kIdBasicMessageList, kIdStatisticsList,
-                            kIdSysexList};
+// The four list controls and the lists they show.
+struct ListControl {
+  int id;
+  OutputList MonitorCore::*list;
+};
+
+constexpr ListControl kListControls[] = {
+    {kIdMessageBoxList, &MonitorCore::messageBoxList},
+    {kIdBasicMessageList, &MonitorCore::basicMessageList},
+    {kIdStatisticsList, &MonitorCore::statisticsList},
+    {kIdSysexList, &MonitorCore::sysexList},
+};
 
 // The dialog font: the desktop's own face at the template's size.
 QFont DialogFont(int pointSize) {
@@ -123,11 +133,8 @@ void CMonitorDlg::CreateControls() {
         break;
       }
       case ControlKind::kList: {
-        const OutputList* list = c.id == kIdMessageBoxList     ? &core_.messageBoxList
-                                 : c.id == kIdBasicMessageList ? &core_.basicMessageList
-                                 : c.id == kIdStatisticsList   ? &core_.statisticsList
-                                                               : &core_.sysexList;
-        widget = new OutputListView(*list, this);
+        const auto shown = std::ranges::find(kListControls, c.id, &ListControl::id);
+        widget = new OutputListView(core_.*(shown->list), this);
         break;
       }
       case ControlKind::kGroupBox:
@@ -157,7 +164,7 @@ void CMonitorDlg::CreateControls() {
   const QFont fixed =
       OutputListView::FittingFont(kMonitorDialogTemplate.fontPointSize, StatisticsRowLength(),
                                   ListView(kIdStatisticsList)->TextWidth());
-  for (int id : kListIds) ListView(id)->setFont(fixed);
+  for (const ListControl& l : kListControls) ListView(l.id)->setFont(fixed);
   // Sysex lines are never marked as newest; the view follows its last line instead.
   ListView(kIdSysexList)->SetFollowsLastLine(true);
 
@@ -248,7 +255,6 @@ void CMonitorDlg::OnInitDialog(uint32_t startPort) {
   // the port is closed then, while the input thread can still be told to stop.
   connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { EndCapture(); });
   timer_.start(kTimerPeriodMs);
-  timerId_ = kTimerId;
   UpdateViews();
 }
 
@@ -293,7 +299,7 @@ void CMonitorDlg::OnUpdateAllWindows() {
 
 void CMonitorDlg::UpdateViews() {
   sinceViewsUpdated_.start();
-  for (int id : kListIds) ListView(id)->Sync();
+  for (const ListControl& l : kListControls) ListView(l.id)->Sync();
   for (const FilterButton& f : kFilterButtons) {
     static_cast<QAbstractButton*>(Control(f.id))->setChecked(core_.filters().Flag(f.filter) != 0);
   }
@@ -313,7 +319,7 @@ void CMonitorDlg::ReplayFile(const std::string& path) {
 
 void CMonitorDlg::SetPaused(bool paused) {
   paused_ = paused;
-  for (int id : kListIds) ListView(id)->SetPaused(paused);
+  for (const ListControl& l : kListControls) ListView(l.id)->SetPaused(paused);
   const QString title = QString::fromLatin1(kMonitorDialogTemplate.title);
   setWindowTitle(paused ? title + QStringLiteral(" (paused)") : title);
 }

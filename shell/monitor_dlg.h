@@ -152,8 +152,6 @@ class CMonitorDlg : public QDialog, private MonitorView {
   QSocketNotifier* earlyDrain_ = nullptr;
   // Since the list views last took up the lists' changes.
   QElapsedTimer sinceViewsUpdated_;
-  // What starting the timer gave; nothing reads it (the tick handler does not ask which).
-  int timerId_ = 0;
   bool ended_ = false;
   QAction* aboutAction_ = nullptr;
   // The port fields the edit boxes show.

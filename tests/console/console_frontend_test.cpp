@@ -14,6 +14,7 @@
 
 #include "capture/fake_midi_input_service.h"
 #include "capture/midi_constants.h"
+#include "tests/console/playing_fake.h"
 
 namespace tessaly {
 namespace {
@@ -41,27 +42,15 @@ class Capture {
   std::FILE* file_;
 };
 
-// Plays a device once the receive buffer is first queued: everything is captured before the
-// first drain, so the output order is fixed.
-class PlayingFake : public FakeMidiInputService {
- public:
-  MidiResult AddBuffer(MidiInHandle handle, ReceiveHeader* header, uint32_t size) override {
-    const MidiResult result = FakeMidiInputService::AddBuffer(handle, header, size);
-    if (result == kNoError && !played_) {
-      played_ = true;
-      DeliverShort(PackShortMessage(0x90, 60, 100), 1500);
-      const std::vector<uint8_t> text = {0xF0, 0x09, 0x11, 't',  'a', 'b', '\t', 'h',  'e',
-                                         'r',  'e',  ' ',  '\\', ' ', 'c', 'r',  '\r', 0xF7};
-      SendSysex(text, 1550);
-      DeliverError(0x00403C, 1600);
-      DeliverShort(PackShortMessage(0x80, 60, 0), 1700);
-    }
-    return result;
-  }
-
- private:
-  bool played_ = false;
-};
+// A note, a text sysex with a tab, a backslash and a CR, a driver error and a note-off.
+void PlayMixedInput(FakeMidiInputService& device) {
+  device.DeliverShort(PackShortMessage(0x90, 60, 100), 1500);
+  const std::vector<uint8_t> text = {0xF0, 0x09, 0x11, 't',  'a', 'b', '\t', 'h',  'e',
+                                     'r',  'e',  ' ',  '\\', ' ', 'c', 'r',  '\r', 0xF7};
+  device.SendSysex(text, 1550);
+  device.DeliverError(0x00403C, 1600);
+  device.DeliverShort(PackShortMessage(0x80, 60, 0), 1700);
+}
 
 std::string Row(const char* name, const std::string& firstCell = " ____ ") {
   std::string row = std::string("stats\t") + name + firstCell;
@@ -89,7 +78,7 @@ std::vector<std::string> Joined(std::initializer_list<std::vector<std::string>> 
 }
 
 TEST(ConsoleFrontendTest, WritesEveryLineTaggedEscapedAndInOrder) {
-  PlayingFake service;
+  test::PlayingFake service(PlayMixedInput);
   service.SetPorts({"fake in"});
   Capture out;
   bool tornDown = false;

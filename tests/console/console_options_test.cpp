@@ -8,6 +8,13 @@
 namespace tessaly {
 namespace {
 
+// The options of a command line that must be accepted (a refusal fails the test, with its why).
+Options Accepted(const std::vector<std::string_view>& args) {
+  const ParsedOptions parsed = ParseOptions(args);
+  EXPECT_TRUE(parsed.ok) << parsed.error;
+  return parsed.options;
+}
+
 TEST(ConsoleOptionsTest, GoodCommandLines) {
   struct Case {
     std::vector<std::string_view> args;
@@ -32,12 +39,11 @@ TEST(ConsoleOptionsTest, GoodCommandLines) {
       {{"--console", "--console"}, RunMode::kConsole, 0, std::nullopt},
   };
   for (const Case& c : cases) {
-    const ParsedOptions parsed = ParseOptions(c.args);
-    ASSERT_TRUE(parsed.ok) << parsed.error;
-    EXPECT_EQ(parsed.options.mode, c.mode);
-    EXPECT_EQ(parsed.options.port, c.port);
-    EXPECT_EQ(parsed.options.seconds, c.seconds);
-    EXPECT_EQ(parsed.options.report, c.report);
+    const Options options = Accepted(c.args);
+    EXPECT_EQ(options.mode, c.mode);
+    EXPECT_EQ(options.port, c.port);
+    EXPECT_EQ(options.seconds, c.seconds);
+    EXPECT_EQ(options.report, c.report);
   }
 }
 
@@ -56,11 +62,10 @@ TEST(ConsoleOptionsTest, ReplayOptions) {
       {{"--console", "--port", "2"}, "", false, true},
   };
   for (const Case& c : cases) {
-    const ParsedOptions parsed = ParseOptions(c.args);
-    ASSERT_TRUE(parsed.ok) << parsed.error;
-    EXPECT_EQ(parsed.options.replayFile, c.file);
-    EXPECT_EQ(parsed.options.fast, c.fast);
-    EXPECT_EQ(parsed.options.portGiven, c.portGiven);
+    const Options options = Accepted(c.args);
+    EXPECT_EQ(options.replayFile, c.file);
+    EXPECT_EQ(options.fast, c.fast);
+    EXPECT_EQ(options.portGiven, c.portGiven);
   }
 }
 

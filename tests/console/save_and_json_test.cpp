@@ -18,6 +18,8 @@
 #include "shell/console_options.h"
 #include "shell/json_lines.h"
 #include "shell/save_lists.h"
+#include "tests/console/playing_fake.h"
+#include "tests/support/file_text.h"
 
 namespace tessaly {
 namespace {
@@ -79,35 +81,17 @@ TEST(SaveAndJsonTest, JsonStringKeepsEveryByte) {
   EXPECT_EQ(line, "{\"list\":\"midi\",\"line\":\"x\"}\n");
 }
 
-// Plays one note and a text sysex with a high byte once the receive buffer is queued.
-class PlayingFake : public FakeMidiInputService {
- public:
-  MidiResult AddBuffer(MidiInHandle handle, ReceiveHeader* header, uint32_t size) override {
-    const MidiResult result = FakeMidiInputService::AddBuffer(handle, header, size);
-    if (result == kNoError && !played_) {
-      played_ = true;
-      DeliverShort(PackShortMessage(0x90, 60, 100), 1500);
-      SendSysex({0xF0, 0x09, 0x11, 'a', 0x7E, '"', 0xF7}, 1550);
-    }
-    return result;
-  }
-
- private:
-  bool played_ = false;
-};
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+// One note and a text sysex with a high byte.
+void PlayNoteAndText(FakeMidiInputService& device) {
+  device.DeliverShort(PackShortMessage(0x90, 60, 100), 1500);
+  device.SendSysex({0xF0, 0x09, 0x11, 'a', 0x7E, '"', 0xF7}, 1550);
 }
 
 TEST(SaveAndJsonTest, ConsoleRunWritesJsonLinesAndSavesTheLists) {
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("tessaly-save-" + std::to_string(getpid()));
   std::filesystem::remove_all(dir);
-  PlayingFake service;
+  test::PlayingFake service(PlayNoteAndText);
   service.SetPorts({"fake in"});
   char* text = nullptr;
   size_t size = 0;
@@ -153,7 +137,7 @@ TEST(SaveAndJsonTest, ConsoleRunWritesJsonLinesAndSavesTheLists) {
       for (size_t at; (at = body.find("\\\"")) != std::string::npos;) body.erase(at, 1);
       list.AppendLine(body);
     }
-    EXPECT_EQ(ReadFile(dir / s.file), CopyListText(list)) << s.file;
+    EXPECT_EQ(testing::ReadFileText(dir / s.file), CopyListText(list)) << s.file;
     EXPECT_GT(list.Count(), 0u) << s.file;
   }
   std::filesystem::remove_all(dir);

@@ -103,8 +103,16 @@ TEST(EventTextEquivalenceTest, NumbersOfEveryWidth) {
         ASSERT_EQ(hex, PrintfText("%0*X", width, v32)) << v << " width " << width;
         const std::string small(out, PutDecimal(out, v32, width));
         ASSERT_EQ(small, PrintfText("%0*u", width, v32)) << v << " width " << width;
+        const std::string lower(out, PutHex(out, v32, width, kLowerHexDigits, ' '));
+        ASSERT_EQ(lower, PrintfText("%*x", width, v32)) << v << " width " << width;
       }
     }
+  }
+  for (unsigned v = 0; v < 256; ++v) {
+    char out[2];
+    const auto byte = static_cast<uint8_t>(v);
+    ASSERT_EQ(std::string(out, PutHexByte(out, byte)), PrintfText("%02X", v));
+    ASSERT_EQ(std::string(out, PutHexByte(out, byte, kLowerHexDigits, ' ')), PrintfText("%2x", v));
   }
   for (uint32_t v = 0; v < 0x10000; v += 7) {
     char out[16];

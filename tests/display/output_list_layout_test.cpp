@@ -38,7 +38,7 @@ struct LayoutCase {
 
 TEST(OutputListLayoutTest, EveryLineReadsBackAtChunkEdges) {
   constexpr size_t kFirstChunk = size_t{1} << 16;
-  constexpr size_t kLongest = OutputList::kMaxLineLength;
+  constexpr size_t kLongest = OutputList::kMaxEntryBytes;
   const LayoutCase cases[] = {
       {"empty lines only", {0, 0, 0}},
       {"empty first line, then text", {0, 10, 0, 20}},

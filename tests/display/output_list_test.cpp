@@ -50,10 +50,10 @@ TEST(OutputListTest, ManyLinesAcrossChunksAndIndexBlocks) {
 
 TEST(OutputListTest, OverlongTextContinuesOnNextLine) {
   OutputList list;
-  const std::string text(OutputList::kMaxLineLength + 5, 'q');
+  const std::string text(OutputList::kMaxEntryBytes + 5, 'q');
   list.AppendLine(text);
   ASSERT_EQ(list.Count(), 2u);
-  EXPECT_EQ(list.LineLength(0), OutputList::kMaxLineLength);
+  EXPECT_EQ(list.LineLength(0), OutputList::kMaxEntryBytes);
   EXPECT_EQ(list.LineLength(1), 5u);
 }
 

@@ -17,7 +17,7 @@
 #include "capture/fake_midi_input_service.h"
 #include "capture/midi_constants.h"
 #include "display/monitor_core.h"
-#include "tests/support/parse_time.h"
+#include "tests/support/sequenced_lines.h"
 
 namespace tessaly {
 namespace {
@@ -40,10 +40,7 @@ const std::string kRefused = "midiInOpen called when already open THIS IS BAD bu
 const std::string kReleaseOk = "sysex Unprepare header function " + kOk;
 const char* const kPortNames[] = {"Port A", "Port B", "Port C"};
 
-// The short message of sequence number i; its time stamp is i too.
-uint32_t ShortMessage(uint32_t i) {
-  return PackShortMessage(0x90 | (i & 0x0F), i & 0x7F, (i >> 7) & 0x7F);
-}
+using testing::SequencedMessage;
 
 // A text-string message of the device family whose line reads "S000042-000042": a message
 // torn by a port change can never pass for an intact one with another number.
@@ -65,8 +62,6 @@ uint32_t SysexLineNumber(std::string_view line) {
   if (std::sscanf(text.c_str(), "S%6u-%6u%c", &a, &b, &tail) != 2 || a != b) return 0;
   return a;
 }
-
-using testing::ParseTime;
 
 // The driver's side: shared with the window thread only through atomics.
 struct Traffic {
@@ -104,7 +99,7 @@ class PortChangeStress {
     };
     auto sendShort = [&] {
       const uint32_t i = ++traffic.shortsSent;
-      if (!service.DeliverShort(ShortMessage(i), i)) ++traffic.shortsRefused;
+      if (!service.DeliverShort(SequencedMessage(i), i)) ++traffic.shortsRefused;
     };
     for (uint64_t round = 1; !traffic.windowFinished.load(std::memory_order_acquire); ++round) {
       if (round % 8 == 0) {
@@ -229,20 +224,7 @@ TEST(PortChangeStressTest, InputSurvivesPortChangesUnderLoad) {
 
   // Short messages: each shown once, in order, intact.
   const OutputList& shown = core.basicMessageList;
-  uint64_t previous = 0;
-  for (size_t k = 0; k < shown.Count(); ++k) {
-    uint64_t seq = 0;
-    ASSERT_TRUE(ParseTime(shown.Line(k), seq)) << shown.Line(k);
-    ASSERT_GT(seq, previous) << "line " << k << " out of order or repeated";
-    ASSERT_LE(seq, traffic.shortsSent);
-    const auto i = static_cast<uint32_t>(seq);
-    char prefix[kPrefixSize];
-    char text[kPrefixSize];
-    const size_t p = EventLines::FormatTimeStampPrefix(prefix, i, ShortMessage(i));
-    const size_t t = EventLines::FormatChannelMessage(text, ShortMessage(i));
-    ASSERT_EQ(shown.Line(k), std::string(prefix, p) + std::string(text, t)) << "torn event";
-    previous = seq;
-  }
+  testing::ExpectSequencedLines(shown, traffic.shortsSent);
   const uint64_t lost = capture.statusCounters.Get(kCountEventsLost);
   EXPECT_EQ(shown.Count() + lost + traffic.shortsRefused, traffic.shortsSent);
   uint64_t counted = 0;

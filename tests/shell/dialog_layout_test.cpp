@@ -69,20 +69,9 @@ constexpr Expected kControls[] = {
     {1036, Kind::kButton, "Copy Sysex Message Window"},
 };
 
-class DialogLayoutTest : public ::testing::Test {
+class DialogLayoutTest : public DialogTest {
  protected:
-  void SetUp() override {
-    service.SetPorts({"Port A"});
-    dialog = OpenDialog(service);
-    ASSERT_NE(dialog, nullptr);
-  }
-  void TearDown() override {
-    if (dialog != nullptr) dialog->reject();
-  }
   QRect Geometry(int id) { return dialog->Control(id)->geometry(); }
-
-  FakeMidiInputService service;
-  std::unique_ptr<CMonitorDlg> dialog;
 };
 
 TEST_F(DialogLayoutTest, EveryControlWithItsKindAndCaption) {

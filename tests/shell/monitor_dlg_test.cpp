@@ -27,21 +27,11 @@ constexpr uint32_t kNoteOn = Short(0x90, 60, 100);
 constexpr char kNoteOnAt1500[] =
     " Time.0..00:00:01.500- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , ";
 
-class MonitorDlgTest : public ::testing::Test {
+class MonitorDlgTest : public DialogTest {
  protected:
-  void SetUp() override {
-    service.SetPorts({"Port A", "Port B"});
-    dialog = OpenDialog(service);
-    ASSERT_NE(dialog, nullptr);
-  }
-  void TearDown() override {
-    if (dialog != nullptr && dialog->isVisible()) dialog->reject();
-  }
+  MonitorDlgTest() : DialogTest({"Port A", "Port B"}) {}
   void Click(int id) { Button(*dialog, id)->click(); }
   QString Clipboard() const { return QGuiApplication::clipboard()->text(); }
-
-  FakeMidiInputService service;
-  std::unique_ptr<CMonitorDlg> dialog;
 };
 
 TEST_F(MonitorDlgTest, StartOpensPortZeroThenWritesTheHelpLines) {

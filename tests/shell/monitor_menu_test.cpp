@@ -18,6 +18,7 @@
 #include "shell/dialog_template.h"
 #include "shell/monitor_menu.h"
 #include "shell/window_recording.h"
+#include "tests/support/file_text.h"
 #include "window_test_support.h"
 
 namespace tessaly {
@@ -27,17 +28,13 @@ using namespace tessaly::test;
 
 constexpr int kLists[] = {kIdMessageBoxList, kIdBasicMessageList, kIdStatisticsList, kIdSysexList};
 
-class MonitorMenuTest : public ::testing::Test {
+class MonitorMenuTest : public DialogTest {
  protected:
   void SetUp() override {
-    service.SetPorts({"Port A"});
-    dialog = OpenDialog(service);
-    ASSERT_NE(dialog, nullptr);
+    DialogTest::SetUp();
+    if (HasFatalFailure()) return;
     menu = dialog->findChild<MonitorMenu*>();
     ASSERT_NE(menu, nullptr);
-  }
-  void TearDown() override {
-    if (dialog != nullptr && dialog->isVisible()) dialog->reject();
   }
   // Notes and a text sysex, and waits until the lists hold them.
   void Play(uint32_t from, uint32_t notes) {
@@ -48,8 +45,6 @@ class MonitorMenuTest : public ::testing::Test {
         [&] { return dialog->core().basicMessageList.Count() == before + notes; }, 3000));
   }
 
-  FakeMidiInputService service;
-  std::unique_ptr<CMonitorDlg> dialog;
   MonitorMenu* menu = nullptr;
 };
 
@@ -117,13 +112,6 @@ TEST_F(MonitorMenuTest, PauseFreezesTheViewsAndLosesNothing) {
   }
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 TEST_F(MonitorMenuTest, SaveWritesTheClipboardTextOfEachListAndSaysWhere) {
   Play(1500, 3);
   const std::filesystem::path dir =
@@ -136,7 +124,8 @@ TEST_F(MonitorMenuTest, SaveWritesTheClipboardTextOfEachListAndSaysWhere) {
   menu->SaveListsTo(QString::fromStdString(dir.string()));
   const char* files[] = {"MessageBoxList.txt", "BasicMessageList.txt", "StatisticsList.txt",
                          "SysexList.txt"};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(ReadFile(dir / files[i]), expected[i]) << files[i];
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(testing::ReadFileText(dir / files[i]), expected[i]) << files[i];
   EXPECT_EQ(Lines(core.messageBoxList).back(), "lists saved to " + dir.string());
   menu->SaveListsTo(QStringLiteral("/proc/none/x"));
   EXPECT_EQ(Lines(core.messageBoxList).back(),
@@ -174,18 +163,24 @@ TEST(MonitorMenuReplayTest, AChosenFileIsReplayedInTheWindow) {
         },
         5000);
   };
-  dialog.ReplayFile(first);
-  EXPECT_EQ(dialog.core().ports().portName(), "first.txt");
-  EXPECT_TRUE(shows(dialog.core().basicMessageList,
-                    " Time.0..00:00:00.001- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , "));
-  EXPECT_TRUE(
-      shows(dialog.core().messageBoxList, "replay " + first + ": end of the file, 2 events"));
-  dialog.ReplayFile(second);
-  EXPECT_EQ(dialog.core().ports().portName(), "second.txt");
-  EXPECT_TRUE(shows(dialog.core().basicMessageList,
-                    " Time.0..00:00:00.000- 0005C0 Chan 01 PROG_CHNG   # 005 "));
-  EXPECT_TRUE(
-      shows(dialog.core().messageBoxList, "replay " + second + ": line 3: no time in nanoseconds"));
+  struct Replay {
+    const std::string& file;
+    const char* port;
+    const char* line;
+    std::string end;
+  };
+  const Replay replays[] = {
+      {first, "first.txt", " Time.0..00:00:00.001- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , ",
+       ": end of the file, 2 events"},
+      {second, "second.txt", " Time.0..00:00:00.000- 0005C0 Chan 01 PROG_CHNG   # 005 ",
+       ": line 3: no time in nanoseconds"},
+  };
+  for (const Replay& r : replays) {
+    dialog.ReplayFile(r.file);
+    EXPECT_EQ(dialog.core().ports().portName(), r.port);
+    EXPECT_TRUE(shows(dialog.core().basicMessageList, r.line)) << r.port;
+    EXPECT_TRUE(shows(dialog.core().messageBoxList, "replay " + r.file + r.end)) << r.port;
+  }
   const std::vector<std::string> messages = Lines(dialog.core().messageBoxList);
   EXPECT_NE(std::find(messages.begin(), messages.end(), StatusLine(kCloseLabel)), messages.end());
   dialog.reject();
@@ -268,7 +263,7 @@ TEST(MonitorMenuRecordTest, RecordsTheOpenPortAndThoseAfterUntilStoppedOrTheDisk
     }
     EXPECT_EQ(status, c.lines);
     if (c.stopByEntry) {
-      std::istringstream in(ReadFile(file));
+      std::istringstream in(testing::ReadFileText(file));
       std::string line;
       ASSERT_TRUE(std::getline(in, line));
       EXPECT_EQ(line, "tessaly capture log 1");

@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "shell/output_list_view.h"
+#include "tests/support/paint_counter.h"
 #include "window_test_support.h"
 
 namespace tessaly {
@@ -27,18 +28,6 @@ std::vector<QString> Rows(const OutputListView& view) {
   for (int row = 0; row < view.RowCount(); ++row) rows.push_back(view.RowText(row));
   return rows;
 }
-
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject {
- public:
-  int paints = 0;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++paints;
-    return QObject::eventFilter(watched, event);
-  }
-};
 
 TEST(OutputListViewRowsTest, RowsAppearAtSyncAndAClearIsTakenUpWithItsRefill) {
   OutputList list;

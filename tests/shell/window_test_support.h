@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QString>
@@ -29,6 +31,26 @@ std::string StatusLine(std::string_view label, const char* text = kSuccess);
 // The dialog as a user meets it: built (which opens `startPort`), shown, exposed. The fake's call
 // log is cleared afterwards, so a test sees only the calls it causes.
 std::unique_ptr<CMonitorDlg> OpenDialog(FakeMidiInputService& service, uint32_t startPort = 0);
+
+// A fixture: the dialog opened on the fake service's ports, closed after the test.
+class DialogTest : public ::testing::Test {
+ protected:
+  explicit DialogTest(std::vector<std::string> ports = {"Port A"}) : ports_(std::move(ports)) {}
+  void SetUp() override {
+    service.SetPorts(ports_);
+    dialog = OpenDialog(service);
+    ASSERT_NE(dialog, nullptr);
+  }
+  void TearDown() override {
+    if (dialog != nullptr && dialog->isVisible()) dialog->reject();
+  }
+
+  FakeMidiInputService service;
+  std::unique_ptr<CMonitorDlg> dialog;
+
+ private:
+  std::vector<std::string> ports_;
+};
 
 QAbstractButton* Button(CMonitorDlg& dialog, int id);
 QString EditText(CMonitorDlg& dialog, int id);
