@@ -1,4 +1,4 @@
-// Flow control between the service's input thread and the consumer: CaptureState's room, and
+// Flow control between the service's input thread and the consumer: QueueRoomGate's room, and
 // InputDelivery holding its callback calls back while the gate says there is none.
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ TEST(CaptureStateGate, OffersItselfAndTakesItselfBack) {
   const DeliveryGate* offered = nullptr;
   {
     CaptureState state(service);
-    offered = &state;
+    offered = &state.gate;
     ASSERT_EQ(service.gates.size(), 1u);
     EXPECT_EQ(service.gates[0], offered);
   }
@@ -56,7 +56,7 @@ TEST(CaptureStateGate, RoomEndsAtThreeQuartersOfEitherQueue) {
     state.eventRing.readIndex.store(c.eventsRead);
     state.sysexQ.writeIndex.store(c.bytesWritten);
     state.sysexQ.readIndex.store(c.bytesRead);
-    EXPECT_EQ(state.HasRoom(), c.room)
+    EXPECT_EQ(state.gate.HasRoom(), c.room)
         << c.eventsWritten << " " << c.eventsRead << " " << c.bytesWritten << " " << c.bytesRead;
   }
 }
