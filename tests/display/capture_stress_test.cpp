@@ -14,12 +14,10 @@
 #include "capture/midi_constants.h"
 #include "display/monitor_core.h"
 #include "tests/support/open_capture.h"
-#include "tests/support/parse_time.h"
+#include "tests/support/sequenced_lines.h"
 
 namespace tessaly {
 namespace {
-
-using testing::ParseTime;
 
 TEST(CaptureStressTest, EveryShortMessageIsShownOnceInOrderOrCountedLost) {
   constexpr uint32_t kSent = 100000;
@@ -50,19 +48,15 @@ TEST(CaptureStressTest, EveryShortMessageIsShownOnceInOrderOrCountedLost) {
   core.DrainAndDisplay();
 
   const OutputList& lines = core.basicMessageList;
-  uint64_t previous = 0;
-  for (size_t k = 0; k < lines.Count(); ++k) {
-    uint64_t seq = 0;
-    ASSERT_TRUE(ParseTime(lines.Line(k), seq)) << lines.Line(k);
-    ASSERT_GT(seq, previous) << "line " << k << " out of order or repeated";
-    ASSERT_LE(seq, kSent);
-    char expected[kPrefixSize];
-    const uint32_t i = static_cast<uint32_t>(seq);
-    const size_t n = EventLines::FormatTimeStampPrefix(
-        expected, i, PackShortMessage(0x90 | (i & 0x0F), i & 0x7F, (i >> 7) & 0x7F));
-    ASSERT_EQ(lines.Line(k).substr(0, n), std::string_view(expected, n)) << "torn event";
-    previous = seq;
-  }
+  ASSERT_EQ(testing::FirstSequenceFault(
+                lines, kSent, /*whole=*/false,
+                [](uint32_t i) {
+                  char expected[kPrefixSize];
+                  const size_t n = EventLines::FormatTimeStampPrefix(
+                      expected, i, PackShortMessage(0x90 | (i & 0x0F), i & 0x7F, (i >> 7) & 0x7F));
+                  return std::string(expected, n);
+                }),
+            "");
   const uint64_t lost = core.capture().statusCounters.Get(kCountEventsLost);
   EXPECT_EQ(lines.Count() + lost, kSent);
   uint64_t reported = 0;

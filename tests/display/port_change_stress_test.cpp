@@ -17,7 +17,7 @@
 #include "capture/fake_midi_input_service.h"
 #include "capture/midi_constants.h"
 #include "display/monitor_core.h"
-#include "tests/support/parse_time.h"
+#include "tests/support/sequenced_lines.h"
 
 namespace tessaly {
 namespace {
@@ -65,8 +65,6 @@ uint32_t SysexLineNumber(std::string_view line) {
   if (std::sscanf(text.c_str(), "S%6u-%6u%c", &a, &b, &tail) != 2 || a != b) return 0;
   return a;
 }
-
-using testing::ParseTime;
 
 // The driver's side: shared with the window thread only through atomics.
 struct Traffic {
@@ -229,20 +227,16 @@ TEST(PortChangeStressTest, InputSurvivesPortChangesUnderLoad) {
 
   // Short messages: each shown once, in order, intact.
   const OutputList& shown = core.basicMessageList;
-  uint64_t previous = 0;
-  for (size_t k = 0; k < shown.Count(); ++k) {
-    uint64_t seq = 0;
-    ASSERT_TRUE(ParseTime(shown.Line(k), seq)) << shown.Line(k);
-    ASSERT_GT(seq, previous) << "line " << k << " out of order or repeated";
-    ASSERT_LE(seq, traffic.shortsSent);
-    const auto i = static_cast<uint32_t>(seq);
-    char prefix[kPrefixSize];
-    char text[kPrefixSize];
-    const size_t p = EventLines::FormatTimeStampPrefix(prefix, i, ShortMessage(i));
-    const size_t t = EventLines::FormatChannelMessage(text, ShortMessage(i));
-    ASSERT_EQ(shown.Line(k), std::string(prefix, p) + std::string(text, t)) << "torn event";
-    previous = seq;
-  }
+  ASSERT_EQ(testing::FirstSequenceFault(
+                shown, traffic.shortsSent, /*whole=*/true,
+                [](uint32_t i) {
+                  char prefix[kPrefixSize];
+                  char text[kPrefixSize];
+                  const size_t p = EventLines::FormatTimeStampPrefix(prefix, i, ShortMessage(i));
+                  const size_t t = EventLines::FormatChannelMessage(text, ShortMessage(i));
+                  return std::string(prefix, p) + std::string(text, t);
+                }),
+            "");
   const uint64_t lost = capture.statusCounters.Get(kCountEventsLost);
   EXPECT_EQ(shown.Count() + lost + traffic.shortsRefused, traffic.shortsSent);
   uint64_t counted = 0;
