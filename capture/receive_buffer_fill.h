@@ -31,6 +31,7 @@ class ReceiveBufferFill {
   // Lends `header` (prepared, with data and length checked by the caller). kStillPlaying when a
   // buffer is lent already.
   MidiResult Lend(ReceiveHeader* header);
+  // acquire, both: pairs with the release in Return; a buffer seen back is marked done.
   bool Lent() const { return queued_.load(std::memory_order_acquire) != nullptr; }
   bool IsLent(const ReceiveHeader* header) const {
     return queued_.load(std::memory_order_acquire) == header;
