@@ -104,7 +104,7 @@ bool InputDelivery::Push(const uint8_t* bytes, size_t n, int64_t monotonicNs, bo
     if (wake) wake_.Wake();
     return queued;
   }
-  producing_.fetch_sub(1, std::memory_order_release);
+  producing_.fetch_sub(1, std::memory_order_release);  // release: as above
   return false;
 }
 
@@ -116,11 +116,11 @@ void InputDelivery::StartInput() {
 }
 
 void InputDelivery::StopInput() {
-  started_.store(false, std::memory_order_seq_cst);
+  started_.store(false, std::memory_order_seq_cst);  // seq_cst: as in StartInput
 }
 
 void InputDelivery::Reset() {
-  started_.store(false, std::memory_order_seq_cst);
+  started_.store(false, std::memory_order_seq_cst);  // seq_cst: the pair with Push (see below)
   // seq_cst: pairs with Receive; once no producer is inside, none will push again.
   while (producing_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
   if (!thread_.joinable()) {
@@ -134,6 +134,7 @@ void InputDelivery::Reset() {
     if (buffer_.Current() != nullptr) ReturnBuffer(MIM_LONGDATA, ElapsedMs());
     return;
   }
+  // acq_rel: one ticket for each caller; the request goes out with the wake below.
   const uint32_t ticket = resetRequested_.fetch_add(1, std::memory_order_acq_rel) + 1;
   wake_.Wake();
   for (;;) {
@@ -157,6 +158,7 @@ void InputDelivery::Run() {
     holding_ = true;
     TakeReceived();
     holding_ = false;
+    // acquire: pairs with the acq_rel in Reset; relaxed: resetDone_ is this thread's own.
     const uint32_t requested = resetRequested_.load(std::memory_order_acquire);
     if (requested != resetDone_.load(std::memory_order_relaxed)) {
       ResetOnInputThread();

@@ -131,6 +131,7 @@ class InputDelivery {
   MidiInHandle handle() const { return handle_; }
   MidiInputProc callback() const { return callback_; }
   uintptr_t instance() const { return instance_; }
+  // acquire: pairs with the seq_cst store in StartInput.
   bool started() const { return started_.load(std::memory_order_acquire); }
   // Window thread, before Launch: where the MIDI system's own losses are shown from (null:
   // counted only, as below).
@@ -153,7 +154,9 @@ class InputDelivery {
     // relaxed: counts only.
     return queue_.Dropped() + lostBelow_.load(std::memory_order_relaxed);
   }
-  uint64_t SysexBytesDropped() const { return sysexDropped_.load(std::memory_order_relaxed); }
+  uint64_t SysexBytesDropped() const {
+    return sysexDropped_.load(std::memory_order_relaxed);  // relaxed: a count
+  }
   Counts counts() const {
     // relaxed, each: counts only.
     return {MessagesDropped(), SysexBytesDropped(), holdBack_.HeldBack(), holdBack_.GaveUp()};
