@@ -182,20 +182,23 @@ class InputDelivery {
   const uintptr_t instance_;
 
   RawMessageQueue queue_;
-  InputWake wake_;
-  HoldBack holdBack_;
-  ReceiveBufferFill buffer_;
   // Input thread only.
   MidiStreamParser parser_;
   std::unique_ptr<uint8_t[]> message_;  // the message being parsed
   bool holding_ = false;     // delivering from the raw queue (not for a reset): calls hold back
   bool inCallback_ = false;  // a call from inside the callback never waits
+  HoldBack holdBack_;
+  ReceiveBufferFill buffer_;
 
-  std::atomic<bool> started_{false};
+  // What a producer writes or reads for each message, on a cache line apart from what the
+  // input thread writes for each message (which would otherwise bounce between the two).
+  alignas(64) std::atomic<bool> started_{false};
   std::atomic<int64_t> startNs_{0};
   // Producers inside Receive; lets Reset know that no message is still on its way in.
   std::atomic<uint32_t> producing_{0};
-  std::atomic<uint32_t> resetRequested_{0};
+  InputWake wake_;
+
+  alignas(64) std::atomic<uint32_t> resetRequested_{0};
   std::atomic<uint32_t> resetDone_{0};
   std::atomic<bool> quit_{false};
   std::atomic<uint64_t> sysexDropped_{0};

@@ -21,11 +21,7 @@ void TapFeed::WaitTaken(uint32_t ticket) {
   }
 }
 
-void TapFeed::Follow() {
-  // acquire: pairs with the release in Ask.
-  const uint32_t asked = askedCount_.load(std::memory_order_acquire);
-  // relaxed: written by this thread only (or by the window thread while none runs).
-  if (asked == takenCount_.load(std::memory_order_relaxed)) return;
+void TapFeed::TakeUp(uint32_t asked) {
   // The old tap gets every loss seen until now, queued messages or not.
   if (inUse_ != nullptr) Flush();
   inUse_ = asked_.load(std::memory_order_acquire);  // acquire: see Ask
