@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string_view>
 
 // Which capture file format a file name asks for, by its ending (any case): the recorder writes
@@ -22,6 +23,20 @@ inline CaptureFileFormat CaptureFileFormatFor(std::string_view path) {
   if (endsWith(".mid") || endsWith(".midi")) return CaptureFileFormat::kSmf;
   if (endsWith(".syx")) return CaptureFileFormat::kSyx;
   return CaptureFileFormat::kCaptureLog;
+}
+
+// The reader or writer of a path's format: `Smf`, `Syx`, or `Log` for any other ending.
+template <typename Base, typename Smf, typename Syx, typename Log>
+std::unique_ptr<Base> MakeForFormat(std::string_view path) {
+  switch (CaptureFileFormatFor(path)) {
+    case CaptureFileFormat::kSmf:
+      return std::make_unique<Smf>();
+    case CaptureFileFormat::kSyx:
+      return std::make_unique<Syx>();
+    case CaptureFileFormat::kCaptureLog:
+      break;
+  }
+  return std::make_unique<Log>();
 }
 
 }  // namespace tessaly

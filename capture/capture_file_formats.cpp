@@ -8,15 +8,7 @@
 namespace tessaly {
 
 std::unique_ptr<CaptureFileReader> MakeCaptureFileReader(std::string_view path) {
-  switch (CaptureFileFormatFor(path)) {
-    case CaptureFileFormat::kSmf:
-      return std::make_unique<SmfReader>();
-    case CaptureFileFormat::kSyx:
-      return std::make_unique<SyxReader>();
-    case CaptureFileFormat::kCaptureLog:
-      break;
-  }
-  return std::make_unique<CaptureLogReader>();
+  return MakeForFormat<CaptureFileReader, SmfReader, SyxReader, CaptureLogReader>(path);
 }
 
 }  // namespace tessaly

@@ -32,4 +32,10 @@ class CaptureFileReader {
   virtual std::string_view PlaceUnit() const = 0;
 };
 
+// A reader of a binary format: its places are byte offsets.
+class ByteFileReader : public CaptureFileReader {
+ public:
+  std::string_view PlaceUnit() const final { return "byte"; }
+};
+
 }  // namespace tessaly

@@ -29,15 +29,7 @@ class CaptureLogWriter final : public CaptureFileWriter {
 }  // namespace
 
 std::unique_ptr<CaptureFileWriter> MakeCaptureFileWriter(std::string_view path) {
-  switch (CaptureFileFormatFor(path)) {
-    case CaptureFileFormat::kSmf:
-      return std::make_unique<SmfWriter>();
-    case CaptureFileFormat::kSyx:
-      return std::make_unique<SyxWriter>();
-    case CaptureFileFormat::kCaptureLog:
-      break;
-  }
-  return std::make_unique<CaptureLogWriter>();
+  return MakeForFormat<CaptureFileWriter, SmfWriter, SyxWriter, CaptureLogWriter>(path);
 }
 
 }  // namespace tessaly

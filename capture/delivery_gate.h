@@ -4,7 +4,7 @@
 // for more input. The service's input thread (not the driver thread) asks before each callback
 // call and holds back for a bounded time while the answer is no, so that a burst waits in the
 // service's raw queue instead of lapping the consumer's fixed-size queues. The driver thread
-// never asks and never waits. Toolkit-free; implemented by CaptureState.
+// never asks and never waits. Toolkit-free; the monitor's is QueueRoomGate.
 namespace tessaly {
 
 class DeliveryGate {

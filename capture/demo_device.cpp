@@ -51,6 +51,15 @@ std::vector<uint8_t> EepromFields(uint32_t address, uint32_t length) {
   return fields;
 }
 
+// A parameter report's fields: the parameter's number, its value and its name.
+std::vector<uint8_t> ParameterFields(uint32_t number, uint32_t value, std::string_view name) {
+  std::vector<uint8_t> fields;
+  Add14Bit(fields, number);
+  Add14Bit(fields, value);
+  AddText(fields, name);
+  return fields;
+}
+
 class CycleBuilder {
  public:
   void Send(uint32_t delayMs, std::vector<uint8_t> bytes) {
@@ -114,20 +123,8 @@ std::vector<DemoStep> DemoCycle() {
            AddDataValues(payload, values);
            return payload;
          }()));
-  c.Send(300, Sysex(0x43, [] {
-           std::vector<uint8_t> payload;
-           Add14Bit(payload, 5);
-           Add14Bit(payload, 127);
-           AddText(payload, "gain");
-           return payload;
-         }()));
-  c.Send(300, Sysex(0x44, [] {
-           std::vector<uint8_t> payload;
-           Add14Bit(payload, 12);
-           Add14Bit(payload, 300);
-           AddText(payload, "threshold");
-           return payload;
-         }()));
+  c.Send(300, Sysex(0x43, ParameterFields(5, 127, "gain")));
+  c.Send(300, Sysex(0x44, ParameterFields(12, 300, "threshold")));
   c.Send(300, {kControlChange | 1, 1, 64});
   c.Send(300, Sysex(0x31, [] {
            std::vector<uint8_t> payload = EepromFields(0x00124, 0x0004);

@@ -3,9 +3,9 @@
 #include <atomic>
 #include <cstdint>
 
-// Wakes the window thread for an early drain when a queue passes its fill mark, so that bursts
-// far beyond what one 100 ms tick can hold are still taken in time. The window thread watches
-// fd() (a socket notifier, or poll in the console) besides its timer.
+// Wakes the window thread for an early drain when a queue passes its fill mark (queue_marks.h),
+// so that bursts far beyond what one 100 ms tick can hold are still taken in time. The window
+// thread watches fd() (a socket notifier, or poll in the console) besides its timer.
 //
 // The driver thread signals at most once per mark crossing: one flag exchange and one
 // non-blocking eventfd write, which never waits; below the mark it costs nothing but the
@@ -33,10 +33,5 @@ class DrainWake {
   std::atomic<uint32_t> pending_{0};
   std::atomic<uint64_t> signals_{0};
 };
-
-// Fill marks: half of each queue, leaving the other half for the time the window thread needs
-// to wake up.
-inline constexpr uint64_t kEventRingFillMark = 256;
-inline constexpr uint64_t kSysexQFillMark = 4096;
 
 }  // namespace tessaly

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "capture/midi_constants.h"
+#include "capture/receive_buffer_fill.h"
 
 namespace tessaly {
 
@@ -57,123 +58,98 @@ uint32_t FakeMidiInputService::GetNumDevs() {
   return reportedCount_.value_or(static_cast<uint32_t>(ports_.size()));
 }
 
-MidiResult FakeMidiInputService::GetDevCaps(uint32_t port, PortCaps* caps, uint32_t capsSize) {
-  MidiResult result = kNoError;
-  // An injected result, 0 included, stands for the call: nothing else happens.
-  const std::optional<MidiResult> failure = TakeFailure(Call::kGetDevCaps);
-  if (failure) {
-    result = *failure;
-  } else if (caps == nullptr || capsSize != kPortCapsSize) {
-    result = kInvalidParam;
-  } else if (port >= ports_.size()) {
-    result = kBadDeviceId;
-  } else {
-    std::memset(caps->productName, 0, sizeof caps->productName);
-    std::strncpy(caps->productName, ports_[port].c_str(), sizeof caps->productName - 1);
-  }
-  Log("GetDevCaps " + std::to_string(port), result);
+// Every port call but Close: an injected result (0 included) stands for the call, and nothing
+// else happens; otherwise `check` gives its answer, and only kNoError lets `act` run. Logged
+// before it acts, so that the calls a callback makes from inside `act` are logged after it.
+template <typename Check, typename Act>
+MidiResult FakeMidiInputService::PortCall(Call call, const std::string& what, Check check,
+                                          Act act) {
+  const std::optional<MidiResult> failure = TakeFailure(call);
+  const MidiResult result = failure ? *failure : check();
+  Log(what, result);
+  if (!failure && result == kNoError) act();
   return result;
+}
+
+MidiResult FakeMidiInputService::OnOpenPort(Call call, const char* what, MidiInHandle handle,
+                                            void (*act)(FakeMidiInputService&)) {
+  return PortCall(
+      call, what, [&] { return ValidHandle(handle) ? kNoError : kInvalidHandle; },
+      [&] { act(*this); });
+}
+
+MidiResult FakeMidiInputService::GetDevCaps(uint32_t port, PortCaps* caps, uint32_t capsSize) {
+  return PortCall(
+      Call::kGetDevCaps, "GetDevCaps " + std::to_string(port),
+      [&] {
+        if (caps == nullptr || capsSize != kPortCapsSize) return kInvalidParam;
+        return port >= ports_.size() ? kBadDeviceId : kNoError;
+      },
+      [&] {
+        std::memset(caps->productName, 0, sizeof caps->productName);
+        std::strncpy(caps->productName, ports_[port].c_str(), sizeof caps->productName - 1);
+      });
 }
 
 MidiResult FakeMidiInputService::Open(MidiInHandle* handle, uint32_t port, MidiInputProc callback,
                                       uintptr_t instance, uint32_t flags) {
-  MidiResult result = kNoError;
-  // An injected result, 0 included, stands for the call: nothing else happens.
-  const std::optional<MidiResult> failure = TakeFailure(Call::kOpen);
-  if (failure) {
-    result = *failure;
-  } else if (handle == nullptr || callback == nullptr || flags != kCallbackFunction) {
-    result = kInvalidParam;
-  } else if (port >= ports_.size()) {
-    result = kBadDeviceId;
-  } else if (openHandle_.load(std::memory_order_acquire) != 0) {
-    result = kAllocated;
-  }
-  Log("Open " + std::to_string(port), result);
-  if (failure || result != kNoError) return result;
-  const MidiInHandle opened = nextHandle_++;
-  *handle = opened;
-  openPort_ = port;
-  started_ = false;
-  // Held from before the handle is visible until MIM_OPEN has been delivered, so the driver's
-  // first call on this port comes after it.
-  std::lock_guard delivery(deliveryMutex_);
-  filling_.store(0, std::memory_order_relaxed);
-  callback_.store(callback, std::memory_order_relaxed);
-  instance_.store(instance, std::memory_order_relaxed);
-  // release: the callback and instance are visible to a driver thread that sees the handle.
-  openHandle_.store(opened, std::memory_order_release);
-  callback(opened, MIM_OPEN, instance, 0, 0);
-  return kNoError;
+  const auto check = [&] {
+    if (handle == nullptr || callback == nullptr || flags != kCallbackFunction) {
+      return kInvalidParam;
+    }
+    if (port >= ports_.size()) return kBadDeviceId;
+    return openHandle_.load(std::memory_order_acquire) != 0 ? kAllocated : kNoError;
+  };
+  return PortCall(Call::kOpen, "Open " + std::to_string(port), check, [&] {
+    const MidiInHandle opened = nextHandle_++;
+    *handle = opened;
+    openPort_ = port;
+    started_ = false;
+    // Held from before the handle is visible until MIM_OPEN has been delivered, so the
+    // driver's first call on this port comes after it.
+    std::lock_guard delivery(deliveryMutex_);
+    filling_.store(0, std::memory_order_relaxed);
+    callback_.store(callback, std::memory_order_relaxed);
+    instance_.store(instance, std::memory_order_relaxed);
+    // release: the callback and instance are visible to a driver thread that sees the handle.
+    openHandle_.store(opened, std::memory_order_release);
+    callback(opened, MIM_OPEN, instance, 0, 0);
+  });
 }
 
 MidiResult FakeMidiInputService::Start(MidiInHandle handle) {
-  MidiResult result = kNoError;
-  // An injected result, 0 included, stands for the call: nothing else happens.
-  const std::optional<MidiResult> failure = TakeFailure(Call::kStart);
-  if (failure) {
-    result = *failure;
-  } else if (!ValidHandle(handle)) {
-    result = kInvalidHandle;
-  } else {
-    started_ = true;
-  }
-  Log("Start", result);
-  return result;
+  return OnOpenPort(Call::kStart, "Start", handle,
+                    [](FakeMidiInputService& self) { self.started_ = true; });
 }
 
 MidiResult FakeMidiInputService::Stop(MidiInHandle handle) {
-  MidiResult result = kNoError;
-  // An injected result, 0 included, stands for the call: nothing else happens.
-  const std::optional<MidiResult> failure = TakeFailure(Call::kStop);
-  if (failure) {
-    result = *failure;
-  } else if (!ValidHandle(handle)) {
-    result = kInvalidHandle;
-  } else {
-    started_ = false;
-  }
-  Log("Stop", result);
-  return result;
+  return OnOpenPort(Call::kStop, "Stop", handle,
+                    [](FakeMidiInputService& self) { self.started_ = false; });
 }
 
 MidiResult FakeMidiInputService::Reset(MidiInHandle handle) {
-  MidiResult result = kNoError;
-  // An injected result, 0 included, stands for the call: nothing else happens.
-  const std::optional<MidiResult> failure = TakeFailure(Call::kReset);
-  if (failure) {
-    result = *failure;
-  } else if (!ValidHandle(handle)) {
-    result = kInvalidHandle;
-  }
-  Log("Reset", result);
-  if (failure || result != kNoError) return result;
-  started_ = false;
-  // The queued buffer comes back with whatever had been recorded into it, in turn with the
-  // driver's own calls.
-  std::lock_guard delivery(deliveryMutex_);
-  ReturnQueuedLocked(MIM_LONGDATA, now_.load(std::memory_order_relaxed), std::nullopt);
-  return kNoError;
+  return OnOpenPort(Call::kReset, "Reset", handle, [](FakeMidiInputService& self) {
+    self.started_ = false;
+    // The queued buffer comes back with whatever had been recorded into it, in turn with the
+    // driver's own calls.
+    std::lock_guard delivery(self.deliveryMutex_);
+    self.ReturnQueuedLocked(MIM_LONGDATA, self.now_.load(std::memory_order_relaxed), std::nullopt);
+  });
 }
 
 MidiResult FakeMidiInputService::Close(MidiInHandle handle) {
-  MidiResult result = kNoError;
   // Held for the queue check, MIM_CLOSE and the end of the handle: a buffer that the driver's
   // callback is queuing again counts as queued, and nothing is delivered after MIM_CLOSE.
   std::unique_lock delivery(deliveryMutex_);
   // An injected result, 0 included, stands for the call: nothing else happens.
   const std::optional<MidiResult> failure = TakeFailure(Call::kClose);
-  if (failure) {
-    result = *failure;
-  } else if (!ValidHandle(handle)) {
-    result = kInvalidHandle;
-  } else if (queued_.load(std::memory_order_acquire) != nullptr) {
-    result = kStillPlaying;
-  }
+  const MidiResult result = failure ? *failure : [&] {
+    if (!ValidHandle(handle)) return kInvalidHandle;
+    return queued_.load(std::memory_order_acquire) != nullptr ? kStillPlaying : kNoError;
+  }();
   if (!failure && result == kNoError) {
     MidiInputProc callback = callback_.load(std::memory_order_relaxed);
-    const uintptr_t instance = instance_.load(std::memory_order_relaxed);
-    callback(handle, MIM_CLOSE, instance, 0, 0);
+    callback(handle, MIM_CLOSE, instance_.load(std::memory_order_relaxed), 0, 0);
     openHandle_.store(0, std::memory_order_release);
     started_ = false;
   }
@@ -182,70 +158,60 @@ MidiResult FakeMidiInputService::Close(MidiInHandle handle) {
   return result;
 }
 
+// The header calls: `header` and its size are checked after the handle.
+MidiResult FakeMidiInputService::HeaderCall(Call call, const char* what, MidiInHandle handle,
+                                            ReceiveHeader* header, uint32_t headerSize,
+                                            MidiResult (*check)(const FakeMidiInputService&,
+                                                                const ReceiveHeader&),
+                                            void (*act)(FakeMidiInputService&, ReceiveHeader&)) {
+  return PortCall(
+      call, what,
+      [&] {
+        if (!ValidHandle(handle)) return kInvalidHandle;
+        if (header == nullptr || headerSize != kReceiveHeaderSize) return kInvalidParam;
+        return check(*this, *header);
+      },
+      [&] { act(*this, *header); });
+}
+
 MidiResult FakeMidiInputService::PrepareHeader(MidiInHandle handle, ReceiveHeader* header,
                                                uint32_t headerSize) {
-  MidiResult result = kNoError;
-  // An injected result, 0 included, stands for the call: nothing else happens.
-  const std::optional<MidiResult> failure = TakeFailure(Call::kPrepareHeader);
-  if (failure) {
-    result = *failure;
-  } else if (!ValidHandle(handle)) {
-    result = kInvalidHandle;
-  } else if (header == nullptr || headerSize != kReceiveHeaderSize ||
-             header->data.load(std::memory_order_relaxed) == nullptr) {
-    result = kInvalidParam;
-  } else {
-    header->flags.fetch_or(kHeaderPrepared, std::memory_order_relaxed);
-  }
-  Log("PrepareHeader", result);
-  return result;
+  return HeaderCall(
+      Call::kPrepareHeader, "PrepareHeader", handle, header, headerSize,
+      [](const FakeMidiInputService&, const ReceiveHeader& h) {
+        return h.data.load(std::memory_order_relaxed) == nullptr ? kInvalidParam : kNoError;
+      },
+      [](FakeMidiInputService&, ReceiveHeader& h) {
+        h.flags.fetch_or(kHeaderPrepared, std::memory_order_relaxed);
+      });
 }
 
 MidiResult FakeMidiInputService::UnprepareHeader(MidiInHandle handle, ReceiveHeader* header,
                                                  uint32_t headerSize) {
-  MidiResult result = kNoError;
-  // An injected result, 0 included, stands for the call: nothing else happens.
-  const std::optional<MidiResult> failure = TakeFailure(Call::kUnprepareHeader);
-  if (failure) {
-    result = *failure;
-  } else if (!ValidHandle(handle)) {
-    result = kInvalidHandle;
-  } else if (header == nullptr || headerSize != kReceiveHeaderSize) {
-    result = kInvalidParam;
-  } else if (queued_.load(std::memory_order_acquire) == header) {
-    result = kStillPlaying;
-  } else {
-    header->flags.fetch_and(~kHeaderPrepared, std::memory_order_relaxed);
-  }
-  Log("UnprepareHeader", result);
-  return result;
+  return HeaderCall(
+      Call::kUnprepareHeader, "UnprepareHeader", handle, header, headerSize,
+      [](const FakeMidiInputService& self, const ReceiveHeader& h) {
+        return self.queued_.load(std::memory_order_acquire) == &h ? kStillPlaying : kNoError;
+      },
+      [](FakeMidiInputService&, ReceiveHeader& h) {
+        h.flags.fetch_and(~kHeaderPrepared, std::memory_order_relaxed);
+      });
 }
 
 MidiResult FakeMidiInputService::AddBuffer(MidiInHandle handle, ReceiveHeader* header,
                                            uint32_t headerSize) {
-  MidiResult result = kNoError;
-  // An injected result, 0 included, stands for the call: nothing else happens.
-  const std::optional<MidiResult> failure = TakeFailure(Call::kAddBuffer);
-  if (failure) {
-    result = *failure;
-  } else if (!ValidHandle(handle)) {
-    result = kInvalidHandle;
-  } else if (header == nullptr || headerSize != kReceiveHeaderSize) {
-    result = kInvalidParam;
-  } else if ((header->flags.load(std::memory_order_relaxed) & kHeaderPrepared) == 0) {
-    result = kUnprepared;
-  } else if (queued_.load(std::memory_order_acquire) != nullptr) {
-    result = kStillPlaying;
-  }
-  Log("AddBuffer", result);
-  if (failure || result != kNoError) return result;
-  header->bytesRecorded.store(0, std::memory_order_relaxed);
-  header->flags.fetch_or(kHeaderInQueue, std::memory_order_relaxed);
-  header->flags.fetch_and(~kHeaderDone, std::memory_order_relaxed);
-  filling_.store(0, std::memory_order_relaxed);
-  // release: the header's fields are set before the driver side can take it.
-  queued_.store(header, std::memory_order_release);
-  return kNoError;
+  return HeaderCall(
+      Call::kAddBuffer, "AddBuffer", handle, header, headerSize,
+      [](const FakeMidiInputService& self, const ReceiveHeader& h) {
+        if ((h.flags.load(std::memory_order_relaxed) & kHeaderPrepared) == 0) return kUnprepared;
+        return self.queued_.load(std::memory_order_acquire) != nullptr ? kStillPlaying : kNoError;
+      },
+      [](FakeMidiInputService& self, ReceiveHeader& h) {
+        MarkLent(h);
+        self.filling_.store(0, std::memory_order_relaxed);
+        // release: the header's fields are set before the driver side can take it.
+        self.queued_.store(&h, std::memory_order_release);
+      });
 }
 
 bool FakeMidiInputService::BufferQueued() const {
@@ -280,15 +246,8 @@ bool FakeMidiInputService::ReturnQueuedLocked(uint32_t kind, uint32_t timeStamp,
   // acquire: pairs with the release in AddBuffer.
   ReceiveHeader* header = queued_.exchange(nullptr, std::memory_order_acq_rel);
   if (header == nullptr) return false;
-  if (claimedBytes) {
-    header->bytesRecorded.store(*claimedBytes, std::memory_order_relaxed);
-  } else {
-    header->bytesRecorded.store(filling_.load(std::memory_order_relaxed),
-                                std::memory_order_relaxed);
-  }
+  MarkReturned(*header, claimedBytes.value_or(filling_.load(std::memory_order_relaxed)));
   filling_.store(0, std::memory_order_relaxed);
-  header->flags.fetch_and(~kHeaderInQueue, std::memory_order_relaxed);
-  header->flags.fetch_or(kHeaderDone, std::memory_order_relaxed);
   if (!DeliverLocked(kind, reinterpret_cast<uintptr_t>(header), timeStamp)) {
     // No port: the buffer stays with the service as if it had never been returned.
     queued_.store(header, std::memory_order_release);

@@ -113,6 +113,16 @@ class FakeMidiInputService : public MidiInputService {
 
  private:
   std::optional<MidiResult> TakeFailure(Call call);
+  template <typename Check, typename Act>
+  MidiResult PortCall(Call call, const std::string& what, Check check, Act act);
+  // A call on the open port, which acts when the handle is the open one.
+  MidiResult OnOpenPort(Call call, const char* what, MidiInHandle handle,
+                        void (*act)(FakeMidiInputService&));
+  // A header call: `check` once the handle, the header and its size are good.
+  MidiResult HeaderCall(Call call, const char* what, MidiInHandle handle, ReceiveHeader* header,
+                        uint32_t headerSize,
+                        MidiResult (*check)(const FakeMidiInputService&, const ReceiveHeader&),
+                        void (*act)(FakeMidiInputService&, ReceiveHeader&));
   bool ValidHandle(MidiInHandle handle) const;
   void Log(const char* what, MidiResult result);
   void Log(const std::string& what, MidiResult result);

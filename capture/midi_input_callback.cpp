@@ -4,6 +4,7 @@
 
 #include "capture/capture_state.h"
 #include "capture/midi_constants.h"
+#include "capture/queue_marks.h"
 
 namespace tessaly {
 namespace {

@@ -175,25 +175,23 @@ MidiResult QueuedInputService::Open(MidiInHandle* handle, uint32_t port, MidiInp
   return kNoError;
 }
 
-MidiResult QueuedInputService::Start(MidiInHandle handle) {
+MidiResult QueuedInputService::Step(MidiInHandle handle, void (InputDelivery::*step)()) {
   Session* session = Find(handle);
   if (session == nullptr) return kInvalidHandle;
-  session->delivery.StartInput();
+  (session->delivery.*step)();
   return session->source->Health();
+}
+
+MidiResult QueuedInputService::Start(MidiInHandle handle) {
+  return Step(handle, &InputDelivery::StartInput);
 }
 
 MidiResult QueuedInputService::Stop(MidiInHandle handle) {
-  Session* session = Find(handle);
-  if (session == nullptr) return kInvalidHandle;
-  session->delivery.StopInput();
-  return session->source->Health();
+  return Step(handle, &InputDelivery::StopInput);
 }
 
 MidiResult QueuedInputService::Reset(MidiInHandle handle) {
-  Session* session = Find(handle);
-  if (session == nullptr) return kInvalidHandle;
-  session->delivery.Reset();
-  return session->source->Health();
+  return Step(handle, &InputDelivery::Reset);
 }
 
 MidiResult QueuedInputService::Close(MidiInHandle handle) {
@@ -209,21 +207,26 @@ MidiResult QueuedInputService::Close(MidiInHandle handle) {
   return kNoError;
 }
 
+MidiResult QueuedInputService::CheckHeader(MidiInHandle handle, const ReceiveHeader* header,
+                                           uint32_t headerSize, Session*& session) const {
+  session = Find(handle);
+  if (session == nullptr) return kInvalidHandle;
+  return GoodHeader(header, headerSize) ? kNoError : kInvalidParam;
+}
+
 MidiResult QueuedInputService::PrepareHeader(MidiInHandle handle, ReceiveHeader* header,
                                              uint32_t headerSize) {
-  if (Find(handle) == nullptr) return kInvalidHandle;
-  if (!GoodHeader(header, headerSize) || header->data.load(std::memory_order_relaxed) == nullptr) {
-    return kInvalidParam;
-  }
+  Session* session = nullptr;
+  if (const MidiResult bad = CheckHeader(handle, header, headerSize, session)) return bad;
+  if (header->data.load(std::memory_order_relaxed) == nullptr) return kInvalidParam;
   header->flags.fetch_or(kHeaderPrepared, std::memory_order_relaxed);
   return kNoError;
 }
 
 MidiResult QueuedInputService::UnprepareHeader(MidiInHandle handle, ReceiveHeader* header,
                                                uint32_t headerSize) {
-  Session* session = Find(handle);
-  if (session == nullptr) return kInvalidHandle;
-  if (!GoodHeader(header, headerSize)) return kInvalidParam;
+  Session* session = nullptr;
+  if (const MidiResult bad = CheckHeader(handle, header, headerSize, session)) return bad;
   if (session->delivery.IsQueued(header)) return kStillPlaying;
   header->flags.fetch_and(~kHeaderPrepared, std::memory_order_relaxed);
   return kNoError;
@@ -231,9 +234,8 @@ MidiResult QueuedInputService::UnprepareHeader(MidiInHandle handle, ReceiveHeade
 
 MidiResult QueuedInputService::AddBuffer(MidiInHandle handle, ReceiveHeader* header,
                                          uint32_t headerSize) {
-  Session* session = Find(handle);
-  if (session == nullptr) return kInvalidHandle;
-  if (!GoodHeader(header, headerSize)) return kInvalidParam;
+  Session* session = nullptr;
+  if (const MidiResult bad = CheckHeader(handle, header, headerSize, session)) return bad;
   if ((header->flags.load(std::memory_order_relaxed) & kHeaderPrepared) == 0) return kUnprepared;
   if (header->data.load(std::memory_order_relaxed) == nullptr ||
       header->bufferLength.load(std::memory_order_relaxed) == 0) {

@@ -88,6 +88,11 @@ class QueuedInputService : public MidiInputService {
 
   // The open session when `handle` names it; null otherwise. Any thread.
   Session* Find(MidiInHandle handle) const;
+  // Start, Stop and Reset: `step` on the open port's delivery, answered with its source's health.
+  MidiResult Step(MidiInHandle handle, void (InputDelivery::*step)());
+  // The header calls' first checks: the open session `handle` names, then the header's size.
+  MidiResult CheckHeader(MidiInHandle handle, const ReceiveHeader* header, uint32_t headerSize,
+                         Session*& session) const;
   void EndSession();
 
   std::vector<std::unique_ptr<PortBackend>> backends_;

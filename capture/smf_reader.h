@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 #include "capture/capture_file_reader.h"
@@ -19,7 +18,7 @@
 // what can still be read is read: a track that goes wrong ends there, the others go on.
 namespace tessaly {
 
-class SmfReader final : public CaptureFileReader {
+class SmfReader final : public ByteFileReader {
  public:
   static constexpr size_t kMaxFile = size_t{256} << 20;
   static constexpr size_t kMaxTracks = 65535;
@@ -29,7 +28,6 @@ class SmfReader final : public CaptureFileReader {
 
   void Feed(const uint8_t* bytes, size_t n, CaptureLogSink& sink) override;
   void Finish(CaptureLogSink& sink) override;
-  std::string_view PlaceUnit() const override { return "byte"; }
 
  private:
   const size_t maxFile_;

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 #include "capture/capture_file_reader.h"
@@ -16,14 +15,13 @@
 // skipped. A message is held whole until its F7, up to kMaxMessage.
 namespace tessaly {
 
-class SyxReader final : public CaptureFileReader {
+class SyxReader final : public ByteFileReader {
  public:
   static constexpr size_t kMaxMessage = size_t{16} << 20;
   static constexpr int64_t kNsPerByte = 320000;
 
   void Feed(const uint8_t* bytes, size_t n, CaptureLogSink& sink) override;
   void Finish(CaptureLogSink& sink) override;
-  std::string_view PlaceUnit() const override { return "byte"; }
 
  private:
   enum class State { kBetween, kStray, kMessage, kTooLong };

@@ -1,4 +1,4 @@
-// Flow control between the service's input thread and the consumer: CaptureState's room, and
+// Flow control between the service's input thread and the consumer: QueueRoomGate's room, and
 // InputDelivery holding its callback calls back while the gate says there is none.
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ TEST(CaptureStateGate, OffersItselfAndTakesItselfBack) {
   const DeliveryGate* offered = nullptr;
   {
     CaptureState state(service);
-    offered = &state;
+    offered = &state.gate;
     ASSERT_EQ(service.gates.size(), 1u);
     EXPECT_EQ(service.gates[0], offered);
   }
@@ -56,7 +56,7 @@ TEST(CaptureStateGate, RoomEndsAtThreeQuartersOfEitherQueue) {
     state.eventRing.readIndex.store(c.eventsRead);
     state.sysexQ.writeIndex.store(c.bytesWritten);
     state.sysexQ.readIndex.store(c.bytesRead);
-    EXPECT_EQ(state.HasRoom(), c.room)
+    EXPECT_EQ(state.gate.HasRoom(), c.room)
         << c.eventsWritten << " " << c.eventsRead << " " << c.bytesWritten << " " << c.bytesRead;
   }
 }
@@ -111,6 +111,15 @@ class HoldBackTest : public ::testing::Test {
     }
     sent += n;
   }
+  // Input started behind a gate with no limit to its wait, `notes` sent, and the first `limit`
+  // of them through.
+  void HoldAt(size_t limit, uint32_t notes) {
+    delivery.SetGate(&gate, std::chrono::milliseconds(std::chrono::hours(1)));
+    delivery.StartInput();
+    gate.limit = limit;
+    SendNotes(notes);
+    ASSERT_TRUE(consumer.WaitFor(limit));
+  }
   // Every call so far is MIM_DATA for the notes sent, in order.
   void ExpectNotesInOrder(size_t n) {
     ASSERT_EQ(consumer.Count(), n);
@@ -127,11 +136,7 @@ class HoldBackTest : public ::testing::Test {
 };
 
 TEST_F(HoldBackTest, CallsWaitForRoomAndThenAllArriveInOrder) {
-  delivery.SetGate(&gate, std::chrono::milliseconds(std::chrono::hours(1)));
-  delivery.StartInput();
-  gate.limit = 10;
-  SendNotes(300);
-  ASSERT_TRUE(consumer.WaitFor(10));
+  ASSERT_NO_FATAL_FAILURE(HoldAt(10, 300));
   // Held at the limit: the other 290 wait in the raw queue, none is dropped.
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(consumer.Count(), 10u);
@@ -196,12 +201,8 @@ TEST_F(HoldBackTest, ResetDoesNotWaitForRoomAndStillDeliversEverything) {
   header.data.store(buffer.data());
   header.bufferLength.store(64);
   header.flags.store(kHeaderPrepared);
-  delivery.SetGate(&gate, std::chrono::milliseconds(std::chrono::hours(1)));
-  delivery.StartInput();
   ASSERT_EQ(delivery.AddBuffer(&header), kNoError);
-  gate.limit = 5;
-  SendNotes(50);
-  ASSERT_TRUE(consumer.WaitFor(5));
+  ASSERT_NO_FATAL_FAILURE(HoldAt(5, 50));
   // The input thread is held at the gate; the reset (an hour's limit notwithstanding) delivers
   // the 45 waiting notes and then returns the empty buffer.
   delivery.Reset();
@@ -212,11 +213,7 @@ TEST_F(HoldBackTest, ResetDoesNotWaitForRoomAndStillDeliversEverything) {
 }
 
 TEST_F(HoldBackTest, ShutdownEndsAWaitForRoom) {
-  delivery.SetGate(&gate, std::chrono::milliseconds(std::chrono::hours(1)));
-  delivery.StartInput();
-  gate.limit = 3;
-  SendNotes(20);
-  ASSERT_TRUE(consumer.WaitFor(3));
+  ASSERT_NO_FATAL_FAILURE(HoldAt(3, 20));
   delivery.Shutdown();  // returns although the gate never opens
   EXPECT_LE(consumer.Count(), 4u);
 }

@@ -8,6 +8,7 @@
 
 #include "capture/fake_midi_input_service.h"
 #include "capture/midi_constants.h"
+#include "capture/queue_marks.h"
 #include "display/monitor_core.h"
 #include "tests/support/open_capture.h"
 

@@ -10,9 +10,9 @@
 #include <QTimer>
 #include <functional>
 
-#include "capture/drain_wake.h"
 #include "capture/midi_constants.h"
 #include "capture/port_control.h"
+#include "capture/queue_marks.h"
 #include "shell/dialog_template.h"
 #include "window_test_support.h"
 
