@@ -40,7 +40,13 @@ class SystemLosses {
       c.uncounted.fetch_add(1, std::memory_order_relaxed);
     }
     c.occurrences.fetch_add(1, std::memory_order_relaxed);
+    // release: whoever sees the new total (Reports, acquire) sees this report's counts too.
+    reports_.fetch_add(1, std::memory_order_release);
   }
+
+  // Reports made so far, over every kind: one load that tells a reader whether to look at the
+  // counts at all.
+  uint64_t Reports() const { return reports_.load(std::memory_order_acquire); }
 
   LossTally Read(SystemLoss kind) const {
     const Counters& c = counters_[static_cast<size_t>(kind)];
@@ -70,6 +76,7 @@ class SystemLosses {
     std::atomic<uint64_t> uncounted{0};
   };
   Counters counters_[kSystemLossKinds];
+  std::atomic<uint64_t> reports_{0};
 };
 
 }  // namespace tessaly

@@ -25,8 +25,9 @@ void TapFeed::TakeUp(uint32_t asked) {
   // The old tap gets every loss seen until now, queued messages or not.
   if (inUse_ != nullptr) Flush();
   inUse_ = asked_.load(std::memory_order_acquire);  // acquire: see Ask
-  startTold_ = -1;       // the new tap is told the start before its first message
-  seen_ = ReadLosses();  // the new tap counts from here
+  startTold_ = -1;  // the new tap is told the start before its first message
+  seenReports_ = losses_ != nullptr ? losses_->Reports() : 0;  // before the counts it covers
+  seen_ = ReadLosses();                                        // the new tap counts from here
   waiting_ = false;
   takenCount_.store(asked, std::memory_order_release);  // release: pairs with WaitTaken's acquire
   takenCount_.notify_all();
@@ -80,6 +81,10 @@ TapFeed::LossCounts TapFeed::ReadLosses() const {
 void TapFeed::LookForLosses() {
   // One wait at a time: what comes meanwhile is seen once it is written.
   if (waiting_) return;
+  // Two loads while nothing is lost: the counts are read only once a report or a drop came.
+  const uint64_t reports = losses_ != nullptr ? losses_->Reports() : 0;
+  if (reports == seenReports_ && queue_.Dropped() == seen_.dropped) return;
+  seenReports_ = reports;  // read before the counts, so they hold at least these reports
   const LossCounts now = ReadLosses();
   if (now == seen_) return;
   before_ = seen_;

@@ -93,7 +93,8 @@ class TapFeed {
   // The losses seen so far, and those seen but not yet written (they wait for the messages that
   // were queued when they were seen).
   LossCounts seen_;
-  LossCounts before_;  // of the losses waiting: the counts before them
+  uint64_t seenReports_ = 0;  // SystemLosses::Reports when seen_ was read
+  LossCounts before_;         // of the losses waiting: the counts before them
   bool waiting_ = false;
   uint64_t cut_ = 0;  // written once taken_ reaches this
   int64_t lossNs_ = 0;
