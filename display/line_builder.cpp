@@ -10,6 +10,10 @@ namespace tessaly {
 LineBuilder& LineBuilder::Add(std::string_view text) {
   const size_t zero = text.find('\0');
   if (zero != std::string_view::npos) text = text.substr(0, zero);
+  return AddWritten(text);
+}
+
+LineBuilder& LineBuilder::AddWritten(std::string_view text) {
   while (!text.empty()) {
     if (length_ == kMaxBuiltLine) {
       // Full: this part of the line goes out now and the text continues on the next line.

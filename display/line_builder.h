@@ -23,6 +23,9 @@ class LineBuilder {
   // Adds bytes as they are (device text included; a zero byte ends the text).
   LineBuilder& Add(std::string_view text);
   LineBuilder& Add(char c) { return Add(std::string_view(&c, 1)); }
+  // Adds text we wrote ourselves, which holds no zero byte (the dumps' hex fields): the same,
+  // without looking for one.
+  LineBuilder& AddWritten(std::string_view text);
   // Adds printf-style text; `format` is one of our own literals.
   LineBuilder& Format(const char* format, ...) __attribute__((format(printf, 2, 3)));
   // Appends the line (an empty one too) and starts the next.

@@ -41,7 +41,7 @@ void AddValueFields(LineBuilder& line, const uint8_t* assembly, int position, in
       at = PutHexByte(at, DataValue(assembly, position + 2 * i),
                       kUpper ? kUpperHexDigits : kLowerHexDigits, kUpper ? '0' : ' ');
     }
-    line.Add(std::string_view(batch, static_cast<size_t>(at - batch)));
+    line.AddWritten(std::string_view(batch, static_cast<size_t>(at - batch)));
     position += 2 * n;
     count -= n;
   }
