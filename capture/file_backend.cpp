@@ -29,6 +29,8 @@ constexpr size_t kReadSize = size_t{1} << 18;
 constexpr uint64_t kRoomMark = RawMessageQueue::kCapacity / 2;
 constexpr std::chrono::milliseconds kNoHoldBackLimit = std::chrono::hours(24);
 constexpr auto kPollStep = 50us;
+// The wait for the monitor's receive buffer at the start, in steps of 10 ms: two seconds.
+constexpr int kBufferWaits = 200;
 constexpr auto kNoticeStep = 200us;
 
 int64_t AddSaturated(int64_t a, int64_t b) {
@@ -80,6 +82,14 @@ class FileReplay final : public InputSource, private CaptureLogSink {
     while (!delivery_.started()) {
       if (!Pause(10ms)) return false;
     }
+    // The monitor lends its receive buffer just after the start: a file's first sysex must not
+    // come before it, or its bytes would be dropped for want of one. A monitor that lends none
+    // is waited for a moment only, once.
+    for (; !bufferSeen_ && !delivery_.BufferQueued() && bufferWaits_ < kBufferWaits;
+         ++bufferWaits_) {
+      if (!Pause(10ms)) return false;
+    }
+    bufferSeen_ = true;
     return true;
   }
   // Until everything handed over so far has gone through the callback.
@@ -110,6 +120,8 @@ class FileReplay final : public InputSource, private CaptureLogSink {
   std::atomic<bool> stop_{false};
   // The file's thread only.
   std::string_view unit_;
+  bool bufferSeen_ = false;  // the receive buffer was lent once (or waited for long enough)
+  int bufferWaits_ = 0;
   bool timed_ = false;  // the bases below are set (at the first event)
   int64_t fileBase_ = 0;
   int64_t clockBase_ = 0;
