@@ -34,6 +34,8 @@ inline Lines Shutdown(const std::string& resetAndStop, const std::string& close 
 inline const Lines kStartLines = Status(kOk, kOk);
 // The last line of a port step or of the run's end: the receive buffer given back.
 inline const std::string kReleaseLine = "msg\tsysex Unprepare header function " + kOk;
+// The end of the line a clock byte (F8) shows: the e2e cases send it until the link carries.
+inline const std::string kClockLine = "0000F8          SYSEX DATA  bougus here";
 inline const std::string kNote60 = "midi\t Time.T- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , ";
 
 inline Lines Joined(std::initializer_list<Lines> parts) {

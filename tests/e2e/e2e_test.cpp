@@ -60,7 +60,6 @@ class EndToEndTest : public MonitorTest {
     lines.erase(start, end);
     return lines;
   }
-  static constexpr const char* kClockLine = "0000F8          SYSEX DATA  bougus here";
 };
 
 TEST_F(EndToEndTest, ChannelMessagesOfEveryKindAndRealtimeBytes) {
@@ -315,8 +314,8 @@ TEST_F(EndToEndTest, SenderQuitsInTheMiddleOfASysexMessage) {
     std::this_thread::sleep_for(100ms);
   }
   auto other = Sender("e2e-after-quitter", "Tessaly:input");
-  const std::string clock = "midi\t Time.T- 0000F8          SYSEX DATA  bougus here";
-  ASSERT_TRUE(SendUntilShown(*other, *monitor, "F8", "0000F8          SYSEX DATA  bougus here"))
+  const std::string clock = "midi\t Time.T- " + kClockLine;
+  ASSERT_TRUE(SendUntilShown(*other, *monitor, "F8", kClockLine))
       << "no clock byte carried in ten tries";
   other->WriteLine("send 44 45 F7");
   other->WriteLine("send 90 3E 64");
