@@ -1,8 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -49,7 +51,7 @@ class Recorder : public CaptureTap {
   // Recorder thread: moves what the queue holds into the file; false once recording stopped.
   bool TakeQueued();
   // Recorder thread: one record of the queue into the text (its bytes valid during the call).
-  void Take(const uint8_t* record, size_t n);
+  void Take(CaptureKind kind, const uint8_t* record, size_t n);
   bool Flush();
   // Recorder thread, at the end: the file's last bytes, and what is written over it then.
   void Close();
@@ -57,11 +59,16 @@ class Recorder : public CaptureTap {
   const int fd_;
   const std::string path_;
   const std::unique_ptr<CaptureFileWriter> writer_;  // the recorder thread's
-  // Records: the event kind (1 byte), its time (8 bytes), then its bytes.
+  // Records: the event's time (8 bytes), then its bytes; the kind is the record's stamp.
   RawMessageQueue queue_;
   std::unique_ptr<uint8_t[]> popBuffer_;  // the recorder thread's
-  std::atomic<bool> full_{false};         // the queue had no room: the disk did not keep up
-  std::atomic<bool> quit_{false};
+  // The queue had no room, or the disk did not keep up. On a line of its own: the producer
+  // reads it before every push, and the recorder thread writes what follows it all the time.
+  alignas(64) std::atomic<bool> full_{false};
+  alignas(64) std::atomic<bool> quit_{false};
+  // The recorder thread's sleep between looks, which Stop cuts short (neither is a producer).
+  std::mutex wakeMutex_;
+  std::condition_variable wake_;
   std::atomic<uint64_t> events_{0};
   std::atomic<bool> ended_{false};
   // Recorder thread, then the window thread after the join.

@@ -78,12 +78,7 @@ TapFeed::LossCounts TapFeed::ReadLosses() const {
   return counts;
 }
 
-void TapFeed::LookForLosses() {
-  // One wait at a time: what comes meanwhile is seen once it is written.
-  if (waiting_) return;
-  // Two loads while nothing is lost: the counts are read only once a report or a drop came.
-  const uint64_t reports = losses_ != nullptr ? losses_->Reports() : 0;
-  if (reports == seenReports_ && queue_.Dropped() == seen_.dropped) return;
+void TapFeed::ReadNewLosses(uint64_t reports) {
   seenReports_ = reports;  // read before the counts, so they hold at least these reports
   const LossCounts now = ReadLosses();
   if (now == seen_) return;

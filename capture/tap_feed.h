@@ -50,8 +50,13 @@ class TapFeed {
     if (asked != takenCount_.load(std::memory_order_relaxed)) TakeUp(asked);
   }
   bool Active() const { return inUse_ != nullptr; }
-  // Before each message is taken (with a tap): looks for new losses.
-  void LookForLosses();
+  // Before each message is taken (with a tap): looks for new losses. Inline: two loads while
+  // nothing is lost; the counts are read only once a report or a drop came.
+  void LookForLosses() {
+    if (waiting_) return;  // one wait at a time: what comes meanwhile is seen once it is written
+    const uint64_t reports = losses_ != nullptr ? losses_->Reports() : 0;
+    if (reports != seenReports_ || queue_.Dropped() != seen_.dropped) ReadNewLosses(reports);
+  }
   // A record of `bytes` (header included) taken from the raw queue.
   void Took(size_t bytes) { taken_ += bytes; }
   // The message taken, stamped `timeStamp` ms after the start, before it is parsed.
@@ -76,6 +81,8 @@ class TapFeed {
   };
   void TakeUp(uint32_t asked);
   LossCounts ReadLosses() const;
+  // Something moved: `reports` (SystemLosses::Reports, read before the counts) or the drops.
+  void ReadNewLosses(uint64_t reports);
   void WriteLosses();
   // A stamp of the input thread's as a time on the monotonic clock.
   int64_t Ns(uint32_t timeStamp) const;
