@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "capture/jack_presence.h"
@@ -60,6 +62,7 @@ class JackInput : public InputSource {
       if (connected != 0 && connected != EEXIST) {
         return watch_->PortExists(source_) ? Failed() : kSourceGone;
       }
+      WaitForTheLink();
     }
     return Health();
   }
@@ -73,9 +76,26 @@ class JackInput : public InputSource {
  private:
   MidiResult Failed() const { return watch_->ServerGone() ? kServerGone : kNotEnabled; }
 
+  // The server makes a new connection part of its graph at the start of a cycle, not when
+  // jack_connect returns: what the source sends before then never reaches us. So the port
+  // is not called open before a cycle that began after the connection has run (two cycles
+  // from now; a server that runs none, for the half second at most).
+  void WaitForTheLink() const {
+    // relaxed, here and in Process: a count; nothing is read through it.
+    const uint32_t from = cycles_.load(std::memory_order_relaxed);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    while (cycles_.load(std::memory_order_relaxed) - from < 2 &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
   // JACK's process thread, once a cycle.
   static int Process(jack_nframes_t frames, void* self) {
     auto& input = *static_cast<JackInput*>(self);
+    // One writer, this thread; relaxed: see WaitForTheLink.
+    input.cycles_.store(input.cycles_.load(std::memory_order_relaxed) + 1,
+                        std::memory_order_relaxed);
     // acquire: pairs with the release in SourceLeft (a flag; what came before it from the
     // source was read in an earlier cycle). The delivery's producer is this thread, so the
     // close goes in order with the messages.
@@ -135,6 +155,7 @@ class JackInput : public InputSource {
   jack_client_t* client_ = nullptr;
   jack_port_t* port_ = nullptr;
   std::atomic<bool> sourceLeft_{false};
+  std::atomic<uint32_t> cycles_{0};  // process cycles run, counted by the process thread
 };
 
 }  // namespace
