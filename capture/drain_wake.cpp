@@ -10,7 +10,7 @@ void DrainWake::Signal() {
   // then only a later call would ask again, and a source that has stopped makes none.
   if (pending_.exchange(1, std::memory_order_acq_rel) != 0) return;
   signals_.fetch_add(1, std::memory_order_relaxed);  // a count only
-  fd_.Post();                                        // one per rearm: the counter never fills
+  event_.Post();                                     // one per rearm: the counter never fills
 }
 
 void DrainWake::Rearm() {
@@ -18,7 +18,7 @@ void DrainWake::Rearm() {
   // write the fd after the flag was cleared, and the read would swallow it, leaving the flag set
   // and the fd empty, so no crossing signals again before the timer drains. Read even when no
   // signal seems pending: a signal that raced the last Rearm may have written after its read.
-  fd_.Take();
+  event_.Take();
   // acq_rel: pairs with the exchange in Signal (see there).
   pending_.exchange(0, std::memory_order_acq_rel);
 }

@@ -16,7 +16,7 @@ namespace tessaly {
 
 class DrainWake {
  public:
-  int fd() const { return fd_.fd(); }
+  int fd() const { return event_.fd(); }
 
   // Driver thread: asks for an early drain unless one is asked already.
   void Signal();
@@ -26,7 +26,7 @@ class DrainWake {
   uint64_t signals() const { return signals_.load(std::memory_order_relaxed); }
 
  private:
-  EventFd fd_;
+  EventFd event_;
   std::atomic<uint32_t> pending_{0};
   std::atomic<uint64_t> signals_{0};
 };
