@@ -2,8 +2,6 @@
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <system_error>
 
@@ -29,12 +27,9 @@ AlsaBackend::AlsaBackend() {
 
 AlsaBackend::~AlsaBackend() {
   if (watch_.joinable()) {
-    const uint64_t one = 1;
-    if (write(stopFd_, &one, sizeof one) < 0) {
-    }
+    stop_.Post();
     watch_.join();
   }
-  if (stopFd_ >= 0) close(stopFd_);
   if (seq_ != nullptr) snd_seq_close(seq_);
 }
 
@@ -48,8 +43,7 @@ void AlsaBackend::StartWatch() {
   const int port = snd_seq_create_simple_port(seq_, "announce",
                                               SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT,
                                               SND_SEQ_PORT_TYPE_APPLICATION);
-  stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (port < 0 || stopFd_ < 0 ||
+  if (port < 0 || stop_.fd() < 0 ||
       snd_seq_connect_from(seq_, port, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE) < 0) {
     return;  // listing still works; changes are then seen at the next listing only
   }
@@ -64,7 +58,7 @@ void AlsaBackend::StartWatch() {
 void AlsaBackend::Watch() {
   pollfd fds[2];
   snd_seq_poll_descriptors(seq_, fds, 1, POLLIN);
-  fds[1] = {stopFd_, POLLIN, 0};
+  fds[1] = {stop_.fd(), POLLIN, 0};
   for (;;) {
     bool changed = false;
     for (;;) {

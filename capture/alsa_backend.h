@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "capture/alsa_port_order.h"
+#include "capture/event_fd.h"
 #include "capture/port_backend.h"
 
 // The ALSA sequencer's readable ports (alsa_port_order.h says how they are named and ordered),
@@ -39,7 +40,7 @@ class AlsaBackend : public PortBackend {
   void Watch();
 
   _snd_seq* seq_ = nullptr;  // the watch client; listing also goes through it
-  int stopFd_ = -1;
+  EventFd stop_;             // the watch's thread polls it too: posted, it ends at once
   std::thread watch_;
   std::atomic<uint64_t> changes_{0};
   std::vector<AlsaPortInfo> entries_;  // of the latest ListPorts; virtual port after them

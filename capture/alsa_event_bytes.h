@@ -15,6 +15,17 @@ namespace tessaly {
 
 inline constexpr size_t kMaxAlsaEventBytes = 12;  // NRPN/RPN: four controller messages
 
+// The events that stand for one status byte alone.
+struct AlsaStatusOnly {
+  int type;
+  uint8_t status;
+};
+inline constexpr AlsaStatusOnly kAlsaStatusOnly[] = {
+    {SND_SEQ_EVENT_TUNE_REQUEST, 0xF6}, {SND_SEQ_EVENT_CLOCK, 0xF8},    {SND_SEQ_EVENT_TICK, 0xF9},
+    {SND_SEQ_EVENT_START, 0xFA},        {SND_SEQ_EVENT_CONTINUE, 0xFB}, {SND_SEQ_EVENT_STOP, 0xFC},
+    {SND_SEQ_EVENT_SENSING, 0xFE},      {SND_SEQ_EVENT_RESET, 0xFF},
+};
+
 inline size_t AlsaEventBytes(const snd_seq_event_t& ev, uint8_t (&out)[kMaxAlsaEventBytes]) {
   const uint8_t ch = ev.data.control.channel & 0x0F;
   const auto d7 = [](long v) { return static_cast<uint8_t>(static_cast<unsigned long>(v) & 0x7F); };
@@ -82,31 +93,13 @@ inline size_t AlsaEventBytes(const snd_seq_event_t& ev, uint8_t (&out)[kMaxAlsaE
       out[0] = ev.type == SND_SEQ_EVENT_SONGSEL ? 0xF3 : 0xF1;
       out[1] = d7(ev.data.control.value);
       return 2;
-    case SND_SEQ_EVENT_TUNE_REQUEST:
-      out[0] = 0xF6;
-      return 1;
-    case SND_SEQ_EVENT_CLOCK:
-      out[0] = 0xF8;
-      return 1;
-    case SND_SEQ_EVENT_TICK:
-      out[0] = 0xF9;
-      return 1;
-    case SND_SEQ_EVENT_START:
-      out[0] = 0xFA;
-      return 1;
-    case SND_SEQ_EVENT_CONTINUE:
-      out[0] = 0xFB;
-      return 1;
-    case SND_SEQ_EVENT_STOP:
-      out[0] = 0xFC;
-      return 1;
-    case SND_SEQ_EVENT_SENSING:
-      out[0] = 0xFE;
-      return 1;
-    case SND_SEQ_EVENT_RESET:
-      out[0] = 0xFF;
-      return 1;
     default:
+      for (const AlsaStatusOnly& one : kAlsaStatusOnly) {
+        if (one.type == ev.type) {
+          out[0] = one.status;
+          return 1;
+        }
+      }
       return 0;
   }
 }

@@ -3,8 +3,6 @@
 #include <alsa/asoundlib.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +15,7 @@
 
 #include "capture/alsa_event_bytes.h"
 #include "capture/alsa_presence.h"
+#include "capture/event_fd.h"
 
 namespace tessaly {
 namespace {
@@ -55,13 +54,9 @@ class AlsaInput : public InputSource {
 
   ~AlsaInput() override {
     if (thread_.joinable()) {
-      const uint64_t one = 1;
-      // The reader thread polls this descriptor too: it ends at once.
-      if (write(stopFd_, &one, sizeof one) < 0) {
-      }
+      stop_.Post();
       thread_.join();
     }
-    if (stopFd_ >= 0) close(stopFd_);
     if (seq_ != nullptr) snd_seq_close(seq_);
   }
 
@@ -92,8 +87,7 @@ class AlsaInput : public InputSource {
       const MidiResult subscribed = Subscribe();
       if (subscribed != kNoError) return subscribed;
     }
-    stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (stopFd_ < 0) return kNoMemory;
+    if (stop_.fd() < 0) return kNoMemory;
     try {
       thread_ = std::thread([this] { Run(); });
     } catch (const std::system_error&) {
@@ -206,7 +200,7 @@ class AlsaInput : public InputSource {
     const int count = snd_seq_poll_descriptors_count(seq_, POLLIN);
     std::vector<pollfd> fds(static_cast<size_t>(count) + 1);
     snd_seq_poll_descriptors(seq_, fds.data(), static_cast<unsigned>(count), POLLIN);
-    fds[static_cast<size_t>(count)] = {stopFd_, POLLIN, 0};
+    fds[static_cast<size_t>(count)] = {stop_.fd(), POLLIN, 0};
     pollfd& stop = fds.back();
     // Named for the per-thread figures (tests/e2e/alsa_figures.sh); a name that does not take
     // changes nothing else.
@@ -305,7 +299,7 @@ class AlsaInput : public InputSource {
   int queue_ = -1;
   int inputPort_ = -1;
   int announcePort_ = -1;
-  int stopFd_ = -1;
+  EventFd stop_;                      // the reader thread polls it too: posted, it ends at once
   OverrunSysexFilter overrunFilter_;  // reader thread only
   bool calibrated_ = false;           // set before the thread starts, then read only
   int64_t offsetNs_ = 0;

@@ -1,15 +1,6 @@
 #include "capture/drain_wake.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 namespace tessaly {
-
-DrainWake::DrainWake() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
-
-DrainWake::~DrainWake() {
-  if (fd_ >= 0) close(fd_);
-}
 
 void DrainWake::Signal() {
   // acq_rel, and always an exchange, never a cheap load first: when a signal is pending already
@@ -19,10 +10,7 @@ void DrainWake::Signal() {
   // then only a later call would ask again, and a source that has stopped makes none.
   if (pending_.exchange(1, std::memory_order_acq_rel) != 0) return;
   signals_.fetch_add(1, std::memory_order_relaxed);  // a count only
-  if (fd_ < 0) return;
-  const uint64_t one = 1;
-  // Non-blocking: a full counter (never reached: one write per rearm) would fail, not wait.
-  [[maybe_unused]] const ssize_t written = write(fd_, &one, sizeof one);
+  event_.Post();                                     // one per rearm: the counter never fills
 }
 
 void DrainWake::Rearm() {
@@ -30,10 +18,7 @@ void DrainWake::Rearm() {
   // write the fd after the flag was cleared, and the read would swallow it, leaving the flag set
   // and the fd empty, so no crossing signals again before the timer drains. Read even when no
   // signal seems pending: a signal that raced the last Rearm may have written after its read.
-  if (fd_ >= 0) {
-    uint64_t count = 0;
-    [[maybe_unused]] const ssize_t n = read(fd_, &count, sizeof count);  // non-blocking
-  }
+  event_.Take();
   // acq_rel: pairs with the exchange in Signal (see there).
   pending_.exchange(0, std::memory_order_acq_rel);
 }

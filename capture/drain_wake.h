@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "capture/event_fd.h"
+
 // Wakes the window thread for an early drain when a queue passes its fill mark (queue_marks.h),
 // so that bursts far beyond what one 100 ms tick can hold are still taken in time. The window
 // thread watches fd() (a socket notifier, or poll in the console) besides its timer.
@@ -14,12 +16,7 @@ namespace tessaly {
 
 class DrainWake {
  public:
-  DrainWake();
-  ~DrainWake();
-  DrainWake(const DrainWake&) = delete;
-  DrainWake& operator=(const DrainWake&) = delete;
-
-  int fd() const { return fd_; }
+  int fd() const { return event_.fd(); }
 
   // Driver thread: asks for an early drain unless one is asked already.
   void Signal();
@@ -29,7 +26,7 @@ class DrainWake {
   uint64_t signals() const { return signals_.load(std::memory_order_relaxed); }
 
  private:
-  int fd_ = -1;
+  EventFd event_;
   std::atomic<uint32_t> pending_{0};
   std::atomic<uint64_t> signals_{0};
 };

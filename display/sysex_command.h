@@ -53,12 +53,28 @@ constexpr std::optional<SysexCommand> FindSysexCommand(uint32_t sysexNumber) {
   return std::nullopt;
 }
 
-// The fixed notices, shown as they stand whatever the payload.
-inline constexpr std::string_view kAscii8BitCharLine = "ascii 8 bit one char per command";
-inline constexpr std::string_view kAscii8BitStringLine = "ascii 8 bit string";
-inline constexpr std::string_view kEepromEchoTestLine = "eeprom echo test no argument";
-inline constexpr std::string_view kEepromDumpLine = "eeprom dump no argument";
-inline constexpr std::string_view kAccessXtableLine = "45 ACCESS XTABLE Request Ignored ";
+// The commands whose rule is a fixed notice, shown as it stands whatever the payload.
+struct SysexNotice {
+  SysexCommand command;
+  std::string_view line;
+};
+inline constexpr SysexNotice kSysexNotices[] = {
+    {SysexCommand::Ascii8BitChar, "ascii 8 bit one char per command"},
+    {SysexCommand::Ascii8BitString, "ascii 8 bit string"},
+    {SysexCommand::EepromEchoTest, "eeprom echo test no argument"},
+    {SysexCommand::EepromDump, "eeprom dump no argument"},
+    {SysexCommand::AccessXtableRequest, "45 ACCESS XTABLE Request Ignored "},
+};
+
+// The notice of one of those commands (empty for any other).
+constexpr std::string_view SysexNoticeOf(SysexCommand command) {
+  for (const SysexNotice& notice : kSysexNotices) {
+    if (notice.command == command) return notice.line;
+  }
+  return {};
+}
+
+// The first line of a scan dump, before its values.
 inline constexpr std::string_view kScanDumpLine = "Scan Dump";
 
 }  // namespace tessaly

@@ -63,16 +63,8 @@ void SysexDecoder::DecodeSysexMessage() {
       return TextChar();
     case SysexCommand::TextString:
       return TextString(length);
-    case SysexCommand::Ascii8BitChar:
-      return sysexList_.AppendLine(kAscii8BitCharLine);
-    case SysexCommand::Ascii8BitString:
-      return sysexList_.AppendLine(kAscii8BitStringLine);
     case SysexCommand::ScanDump:
       return ScanDump(length);
-    case SysexCommand::EepromEchoTest:
-      return sysexList_.AppendLine(kEepromEchoTestLine);
-    case SysexCommand::EepromDump:
-      return sysexList_.AppendLine(kEepromDumpLine);
     case SysexCommand::EepromPeekRequest:
       return EepromPeekRequest();
     case SysexCommand::EepromPeekAcknowledge:
@@ -85,8 +77,12 @@ void SysexDecoder::DecodeSysexMessage() {
       return Parameter(length, false);
     case SysexCommand::Parameter44:
       return Parameter(length, true);
+    case SysexCommand::Ascii8BitChar:
+    case SysexCommand::Ascii8BitString:
+    case SysexCommand::EepromEchoTest:
+    case SysexCommand::EepromDump:
     case SysexCommand::AccessXtableRequest:
-      return sysexList_.AppendLine(kAccessXtableLine);
+      return sysexList_.AppendLine(SysexNoticeOf(*command));
   }
 }
 

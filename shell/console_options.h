@@ -20,14 +20,14 @@ enum class RunMode { kWindow, kConsole, kListPorts, kHelp, kVersion };
 struct Options {
   RunMode mode = RunMode::kWindow;
   uint32_t port = 0;
-  std::optional<double> seconds;  // run time; none: until interrupted or closed
-  bool report = false;            // the run's figures on standard output at the end
-  bool json = false;              // console: JSON Lines instead of tagged text
-  std::string saveDir;            // console: the four lists saved there at the end
-  std::string recordFile;         // console and window: what the ports deliver, recorded there
-  std::string replayFile;         // console and window: a capture file replayed as a port
-  bool fast = false;              // the replay as fast as the monitor takes it
-  bool portGiven = false;         // --port was given (else the replay's port opens first)
+  std::optional<double> seconds{};  // run time; none: until interrupted or closed
+  bool report = false;              // the run's figures on standard output at the end
+  bool json = false;                // console: JSON Lines instead of tagged text
+  std::string saveDir{};            // console: the four lists saved there at the end
+  std::string recordFile{};         // console and window: what the ports deliver, recorded there
+  std::string replayFile{};         // console and window: a capture file replayed as a port
+  bool fast = false;                // the replay as fast as the monitor takes it
+  bool portGiven = false;           // --port was given (else the replay's port opens first)
 };
 
 struct ParsedOptions {

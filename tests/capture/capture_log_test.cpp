@@ -41,15 +41,25 @@ std::span<const uint8_t> Span(const std::vector<uint8_t>& bytes) {
   return {bytes.data(), bytes.size()};
 }
 
+// An event and the line it is written as, without the newline.
+struct Written {
+  CaptureEvent event;
+  std::string line;
+};
+
+// The line AppendCaptureLogLine makes of the event; returned, newline and all.
+std::string ExpectWritten(const Written& c) {
+  std::string line;
+  AppendCaptureLogLine(c.event, line);
+  EXPECT_EQ(line, c.line + "\n");
+  return line;
+}
+
 TEST(CaptureLogTest, EveryKindWrittenAndReadBack) {
   const std::vector<uint8_t> name = {'J', 'A', 'C', 'K', ':', ' ', 'a', '\\', 0x01, 0xE9, 0x7F};
   const std::vector<uint8_t> note = {0x90, 0x3C, 0x64};
   const std::vector<uint8_t> odd = {0xF0, 0x09, 0x80, 0x00, 0xFF};
-  struct Case {
-    CaptureEvent event;
-    std::string line;
-  };
-  const Case cases[] = {
+  const Written cases[] = {
       {{CaptureKind::kPort, 5, Span(name)}, "5 port JACK: a\\x5c\\x01\\xe9\\x7f"},
       {{CaptureKind::kData, 1500000000, Span(note)}, "1500000000 data 90 3c 64"},
       {{CaptureKind::kData, 9223372036854775807, Span(odd)},
@@ -64,11 +74,8 @@ TEST(CaptureLogTest, EveryKindWrittenAndReadBack) {
   };
   std::string log = std::string(kCaptureLogHeader) + "\n";
   std::vector<std::string> expected;
-  for (const Case& c : cases) {
-    std::string line;
-    AppendCaptureLogLine(c.event, line);
-    EXPECT_EQ(line, c.line + "\n");
-    log += line;
+  for (const Written& c : cases) {
+    log += ExpectWritten(c);
     expected.push_back("E " + c.line);
   }
   for (size_t piece : {size_t{1}, size_t{7}, log.size()}) EXPECT_EQ(Read(log, piece), expected);
@@ -95,11 +102,7 @@ TEST(CaptureLogTest, TheRecordersWriterMakesTheSameBytes) {
     std::snprintf(hex, sizeof hex, " %02x", static_cast<unsigned>(i));
     everyHex += hex;
   }
-  struct Case {
-    CaptureEvent event;
-    std::string line;
-  };
-  const Case cases[] = {
+  const Written cases[] = {
       {{CaptureKind::kPort, 81234500000, Span(port)}, "81234500000 port JACK: a\\x5c\\xe9"},
       {{CaptureKind::kData, 81235000000, Span(note)}, "81235000000 data 90 3c 64"},
       {{CaptureKind::kData, 81235000000, Span(odd)}, "81235000000 data f0 00 7f 80 ff f7"},
@@ -120,11 +123,9 @@ TEST(CaptureLogTest, TheRecordersWriterMakesTheSameBytes) {
   std::string file;
   writer->Begin(file);
   std::string expected = "tessaly capture log 1\n";
-  for (const Case& c : cases) {
+  for (const Written& c : cases) {
     ASSERT_TRUE(writer->Append(c.event, file));
-    std::string line;
-    AppendCaptureLogLine(c.event, line);
-    EXPECT_EQ(line, c.line + "\n");
+    ExpectWritten(c);
     expected += c.line + "\n";
   }
   EXPECT_EQ(file, expected);

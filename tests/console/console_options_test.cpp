@@ -15,58 +15,63 @@ Options Accepted(const std::vector<std::string_view>& args) {
   return parsed.options;
 }
 
+// A command line and every field of the options it must give.
+struct Accepts {
+  std::vector<std::string_view> args;
+  Options options;
+};
+
+void ExpectAccepted(const Accepts& c) {
+  std::string line;
+  for (std::string_view arg : c.args) line.append(arg).append(" ");
+  SCOPED_TRACE(line);
+  const Options options = Accepted(c.args);
+  EXPECT_EQ(options.mode, c.options.mode);
+  EXPECT_EQ(options.port, c.options.port);
+  EXPECT_EQ(options.seconds, c.options.seconds);
+  EXPECT_EQ(options.report, c.options.report);
+  EXPECT_EQ(options.json, c.options.json);
+  EXPECT_EQ(options.saveDir, c.options.saveDir);
+  EXPECT_EQ(options.recordFile, c.options.recordFile);
+  EXPECT_EQ(options.replayFile, c.options.replayFile);
+  EXPECT_EQ(options.fast, c.options.fast);
+  EXPECT_EQ(options.portGiven, c.options.portGiven);
+}
+
+constexpr RunMode kConsole = RunMode::kConsole;
+
 TEST(ConsoleOptionsTest, GoodCommandLines) {
-  struct Case {
-    std::vector<std::string_view> args;
-    RunMode mode;
-    uint32_t port;
-    std::optional<double> seconds;
-    bool report = false;
+  const Accepts cases[] = {
+      {{}, {}},
+      {{"--seconds", "10", "--report"}, {.seconds = 10.0, .report = true}},
+      {{"--port=5", "--seconds=0.5"}, {.port = 5, .seconds = 0.5, .portGiven = true}},
+      {{"--report", "--console", "--port", "1"},
+       {.mode = kConsole, .port = 1, .report = true, .portGiven = true}},
+      {{"--console"}, {.mode = kConsole}},
+      {{"--console", "--port", "3"}, {.mode = kConsole, .port = 3, .portGiven = true}},
+      {{"--port=2", "--console", "--seconds", "1.5"},
+       {.mode = kConsole, .port = 2, .seconds = 1.5, .portGiven = true}},
+      {{"--console", "--seconds=0"}, {.mode = kConsole, .seconds = 0.0}},
+      {{"--console", "--port", "4294967295"},
+       {.mode = kConsole, .port = 4294967295u, .portGiven = true}},
+      {{"--list-ports"}, {.mode = RunMode::kListPorts}},
+      {{"--help"}, {.mode = RunMode::kHelp}},
+      {{"--version"}, {.mode = RunMode::kVersion}},
+      {{"--console", "--console"}, {.mode = kConsole}},
   };
-  const Case cases[] = {
-      {{}, RunMode::kWindow, 0, std::nullopt},
-      {{"--seconds", "10", "--report"}, RunMode::kWindow, 0, 10.0, true},
-      {{"--port=5", "--seconds=0.5"}, RunMode::kWindow, 5, 0.5},
-      {{"--report", "--console", "--port", "1"}, RunMode::kConsole, 1, std::nullopt, true},
-      {{"--console"}, RunMode::kConsole, 0, std::nullopt},
-      {{"--console", "--port", "3"}, RunMode::kConsole, 3, std::nullopt},
-      {{"--port=2", "--console", "--seconds", "1.5"}, RunMode::kConsole, 2, 1.5},
-      {{"--console", "--seconds=0"}, RunMode::kConsole, 0, 0.0},
-      {{"--console", "--port", "4294967295"}, RunMode::kConsole, 4294967295u, std::nullopt},
-      {{"--list-ports"}, RunMode::kListPorts, 0, std::nullopt},
-      {{"--help"}, RunMode::kHelp, 0, std::nullopt},
-      {{"--version"}, RunMode::kVersion, 0, std::nullopt},
-      {{"--console", "--console"}, RunMode::kConsole, 0, std::nullopt},
-  };
-  for (const Case& c : cases) {
-    const Options options = Accepted(c.args);
-    EXPECT_EQ(options.mode, c.mode);
-    EXPECT_EQ(options.port, c.port);
-    EXPECT_EQ(options.seconds, c.seconds);
-    EXPECT_EQ(options.report, c.report);
-  }
+  for (const Accepts& c : cases) ExpectAccepted(c);
 }
 
 // The replay's file, its pace, and whether --port chose the port instead of the file's.
 TEST(ConsoleOptionsTest, ReplayOptions) {
-  struct Case {
-    std::vector<std::string_view> args;
-    std::string file;
-    bool fast;
-    bool portGiven;
+  const Accepts cases[] = {
+      {{"--console", "--replay", "x.txt"}, {.mode = kConsole, .replayFile = "x.txt"}},
+      {{"--replay=a b.mid", "--fast"}, {.replayFile = "a b.mid", .fast = true}},
+      {{"--console", "--fast", "--replay", "x.txt", "--port", "0"},
+       {.mode = kConsole, .replayFile = "x.txt", .fast = true, .portGiven = true}},
+      {{"--console", "--port", "2"}, {.mode = kConsole, .port = 2, .portGiven = true}},
   };
-  const Case cases[] = {
-      {{"--console", "--replay", "x.txt"}, "x.txt", false, false},
-      {{"--replay=a b.mid", "--fast"}, "a b.mid", true, false},
-      {{"--console", "--fast", "--replay", "x.txt", "--port", "0"}, "x.txt", true, true},
-      {{"--console", "--port", "2"}, "", false, true},
-  };
-  for (const Case& c : cases) {
-    const Options options = Accepted(c.args);
-    EXPECT_EQ(options.replayFile, c.file);
-    EXPECT_EQ(options.fast, c.fast);
-    EXPECT_EQ(options.portGiven, c.portGiven);
-  }
+  for (const Accepts& c : cases) ExpectAccepted(c);
 }
 
 TEST(ConsoleOptionsTest, BadCommandLinesSayWhy) {

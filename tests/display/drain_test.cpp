@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,17 @@ class DrainTest : public ::testing::Test {
 
   void Note(uint8_t status, uint8_t key, uint8_t velocity, uint32_t ms) {
     ASSERT_TRUE(service.DeliverShort(PackShortMessage(status, key, velocity), ms));
+  }
+
+  struct Sent {
+    uint8_t status, key, velocity;
+    uint32_t ms;
+  };
+  // Sends the notes, drains once, and gives the message list's lines.
+  std::vector<std::string> ShownAfter(std::initializer_list<Sent> notes) {
+    for (const Sent& n : notes) Note(n.status, n.key, n.velocity, n.ms);
+    core.DrainAndDisplay();
+    return Lines(core.basicMessageList);
   }
 
   FakeMidiInputService service;
@@ -85,10 +97,7 @@ TEST(EventLinesFormatTest, ChannelMessageTexts) {
 }
 
 TEST_F(DrainTest, NoteOnLineAndStatisticsRow) {
-  Note(0x90, 60, 100, 3723004);
-  Note(0x90, 62, 90, 3723010);
-  core.DrainAndDisplay();
-  EXPECT_EQ(Lines(core.basicMessageList),
+  EXPECT_EQ(ShownAfter({{0x90, 60, 100, 3723004}, {0x90, 62, 90, 3723010}}),
             (std::vector<std::string>{
                 " Time.0..01:02:03.004- 643C90 Chan 01 NOTE_ON        # 060 ,Vel 100 , ",
                 " Time.0..01:02:03.010- 5A3E90 Chan 01 NOTE_ON        # 062 ,Vel 090 , ",
@@ -190,10 +199,7 @@ TEST_F(DrainTest, FiltersHideButStillCount) {
 
 TEST_F(DrainTest, VelocityZeroIsHiddenEvenWithKeyOnShown) {
   core.ToggleFilter(FilterId::kVelocityZeroKeyOff);
-  Note(0x90, 60, 0, 1);
-  Note(0x91, 61, 5, 2);
-  core.DrainAndDisplay();
-  EXPECT_EQ(Lines(core.basicMessageList),
+  EXPECT_EQ(ShownAfter({{0x90, 60, 0, 1}, {0x91, 61, 5, 2}}),
             (std::vector<std::string>{
                 " Time.0..00:00:00.002- 053D91 Chan 02 NOTE_ON        # 061 ,Vel 005 , "}));
   EXPECT_EQ(core.capture().statusCounters.Get(0x90), 1u);
@@ -204,10 +210,7 @@ TEST_F(DrainTest, ClearMidiMessageWindowRestartsTheClock) {
   core.DrainAndDisplay();
   core.ClearMidiMessageWindow();
   EXPECT_EQ(core.basicMessageList.Count(), 0u);
-  Note(0xB0, 7, 100, 7000);
-  Note(0xB0, 7, 101, 7250);
-  core.DrainAndDisplay();
-  EXPECT_EQ(Lines(core.basicMessageList),
+  EXPECT_EQ(ShownAfter({{0xB0, 7, 100, 7000}, {0xB0, 7, 101, 7250}}),
             (std::vector<std::string>{
                 " Time.0..00:00:00.000- 6407B0 Chan 01 CNTL_CHNG    # 007 ,value 100 ,",
                 " Time.0..00:00:00.250- 6507B0 Chan 01 CNTL_CHNG    # 007 ,value 101 ,",

@@ -96,6 +96,27 @@ class EarlyDrainTest : public ::testing::Test {
     core.DrainAndDisplay();
   }
 
+  // `drive` plays the source on a driver thread while this thread runs the window loop; the
+  // loop ends once `drive` has returned and everything it sent has been drained.
+  template <typename Drive>
+  void Play(Drive drive) {
+    std::thread driver([&] {
+      drive();
+      Stop();
+    });
+    RunWindowLoop();
+    driver.join();
+  }
+
+  // The message list shows short messages 0 to count - 1, in order, each with its exact line.
+  void ExpectShortLines(size_t count) {
+    const OutputList& lines = core.basicMessageList;
+    ASSERT_EQ(lines.Count(), count);
+    for (uint32_t i = 0; i < count; ++i) {
+      ASSERT_EQ(lines.Line(i), testing::ExpectedEventLine(i, ShortWord(i))) << "event " << i;
+    }
+  }
+
   void ExpectNothingLost() {
     const CaptureState& state = core.capture();
     EXPECT_EQ(state.statusCounters.Get(kCountEventsLost), 0u);
@@ -120,7 +141,7 @@ TEST_F(EarlyDrainTest, ShortMessageBurstsAreShownOnceInOrderWithNoneLost) {
   uint32_t total = 0;
   for (uint32_t n : bursts) total += n;
 
-  std::thread driver([&] {
+  Play([&] {
     uint32_t i = 0;
     for (uint32_t n : bursts) {
       for (uint32_t k = 0; k < n; ++k, ++i) {
@@ -130,16 +151,9 @@ TEST_F(EarlyDrainTest, ShortMessageBurstsAreShownOnceInOrderWithNoneLost) {
       // A gap between bursts, so each starts on a ring the window may have emptied.
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    Stop();
   });
-  RunWindowLoop();
-  driver.join();
 
-  const OutputList& lines = core.basicMessageList;
-  ASSERT_EQ(lines.Count(), total);
-  for (uint32_t i = 0; i < total; ++i) {
-    ASSERT_EQ(lines.Line(i), testing::ExpectedEventLine(i, ShortWord(i))) << "event " << i;
-  }
+  ASSERT_NO_FATAL_FAILURE(ExpectShortLines(total));
   ExpectNothingLost();
 }
 
@@ -152,7 +166,7 @@ TEST_F(EarlyDrainTest, SysexBurstsWithShortMessagesBetweenAreShownWhole) {
     if (m % 3 == 2) shortAfter.push_back(m);
   }
 
-  std::thread driver([&] {
+  Play([&] {
     uint32_t shorts = 0;
     for (uint32_t m = 0; m < kMessages; ++m) {
       const std::string text = SysexText(m);
@@ -172,21 +186,14 @@ TEST_F(EarlyDrainTest, SysexBurstsWithShortMessagesBetweenAreShownWhole) {
       }
       if (m % 500 == 499) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    Stop();
   });
-  RunWindowLoop();
-  driver.join();
 
   const OutputList& sysex = core.sysexList;
   ASSERT_EQ(sysex.Count(), kMessages);
   for (uint32_t m = 0; m < kMessages; ++m) {
     ASSERT_EQ(sysex.Line(m), SysexText(m)) << "message " << m;
   }
-  const OutputList& lines = core.basicMessageList;
-  ASSERT_EQ(lines.Count(), shortAfter.size());
-  for (uint32_t i = 0; i < lines.Count(); ++i) {
-    ASSERT_EQ(lines.Line(i), testing::ExpectedEventLine(i, ShortWord(i))) << "event " << i;
-  }
+  ASSERT_NO_FATAL_FAILURE(ExpectShortLines(shortAfter.size()));
   ExpectNothingLost();
   EXPECT_TRUE(service.BufferQueued());
 }

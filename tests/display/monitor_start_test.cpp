@@ -38,15 +38,24 @@ class CountingView : public MonitorView {
   int refreshes = 0;
 };
 
-class MonitorStartTest : public ::testing::Test {
- protected:
-  MonitorStartTest() { service.SetPorts({"Port A", "Port B", "Port C"}); }
+// A fake of three ports and a monitor over it, made once the fake is scripted. The fixture is
+// one; a table's cases each make their own, so that each starts afresh.
+struct Rig {
+  Rig() { service.SetPorts({"Port A", "Port B", "Port C"}); }
 
   MonitorCore& Make() {
     core = std::make_unique<MonitorCore>(service);
     core->SetView(&view);
     return *core;
   }
+
+  FakeMidiInputService service;
+  CountingView view;
+  std::unique_ptr<MonitorCore> core;
+};
+
+class MonitorStartTest : public ::testing::Test, public Rig {
+ protected:
   static Lines All(const OutputList& list) {
     Lines lines;
     for (size_t i = 0; i < list.Count(); ++i) lines.emplace_back(list.Line(i));
@@ -58,10 +67,6 @@ class MonitorStartTest : public ::testing::Test {
     for (size_t i = from; i < list.Count(); ++i) lines.emplace_back(list.Line(i));
     return lines;
   }
-
-  FakeMidiInputService service;
-  CountingView view;
-  std::unique_ptr<MonitorCore> core;
 };
 
 TEST_F(MonitorStartTest, StartOnFreePortZeroShowsFourStatusLinesThenHelp) {
@@ -131,9 +136,8 @@ TEST_F(MonitorStartTest, PortChangeAndShutdownShowReleaseAtNextDrain) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FakeMidiInputService fake;
-    fake.SetPorts({"Port A", "Port B", "Port C"});
-    MonitorCore monitor(fake);
+    Rig rig;
+    MonitorCore& monitor = rig.Make();
     monitor.Start();
     monitor.DrainAndDisplay();
     c.act(monitor);
@@ -171,10 +175,10 @@ TEST_F(MonitorStartTest, SysexKeepsArrivingAfterPortChangeMadeWhileReleasePendin
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FakeMidiInputService fake;
-    fake.SetPorts({"Port A", "Port B", "Port C"});
+    Rig rig;
+    FakeMidiInputService& fake = rig.service;
     if (c.failAddAtStart) fake.FailCall(Call::kAddBuffer, kNoMemory);
-    MonitorCore monitor(fake);
+    MonitorCore& monitor = rig.Make();
     CaptureState& capture = monitor.capture();
     monitor.Start();
     monitor.DrainAndDisplay();  // the first drain also clears the counters

@@ -6,25 +6,15 @@
 # that is late for a cycle loses that cycle's input, and a busy machine is late often. Its
 # process id is kept in STATE_DIR (server_process.sh). Ready once jack_wait sees it (10 s).
 set -u
-command=${1:?start or stop}
+action=${1:?start or stop}
 name=${2:?server name}
 dir=${3:?state directory}
-pidfile="$dir/jackd-$name.pid"
 . "$(dirname "${BASH_SOURCE[0]}")/server_process.sh"
 
-case "$command" in
-  start)
-    mkdir -p "$dir"
-    export JACK_DEFAULT_SERVER="$name"
-    server_ready() { jack_wait -s "$name" -w -t 10; }
-    server_start "$pidfile" "$dir/jackd-$name.log" 1 jackd --no-realtime -d dummy -r 48000 \
-      -p 4096 || exit 1
-    ;;
-  stop)
-    server_stop "$pidfile" jackd
-    ;;
-  *)
-    echo "usage: $0 start|stop NAME STATE_DIR" >&2
-    exit 2
-    ;;
-esac
+server_prepare() {
+  mkdir -p "$dir"
+  export JACK_DEFAULT_SERVER="$name"
+}
+server_ready() { jack_wait -s "$name" -w -t 10; }
+server_main "$action" "$dir/jackd-$name.pid" "$dir/jackd-$name.log" 1 "start|stop NAME STATE_DIR" \
+  jackd --no-realtime -d dummy -r 48000 -p 4096

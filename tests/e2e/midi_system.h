@@ -21,27 +21,33 @@ namespace tessaly::e2e {
 
 enum class MidiSystem { kJack, kAlsa, kPipewire };
 
+// Each system by its name in TESSALY_E2E_SYSTEM.
+struct NamedSystem {
+  MidiSystem system;
+  const char* name;
+};
+inline constexpr NamedSystem kNamedSystems[] = {
+    {MidiSystem::kJack, "jack"},
+    {MidiSystem::kAlsa, "alsa"},
+    {MidiSystem::kPipewire, "pipewire"},
+};
+
 inline MidiSystem SystemUnderTest() {
 #ifndef TESSALY_E2E_DEFAULT_SYSTEM
 #define TESSALY_E2E_DEFAULT_SYSTEM "jack"
 #endif
   const char* value = std::getenv("TESSALY_E2E_SYSTEM");
   const std::string name = value != nullptr && *value != '\0' ? value : TESSALY_E2E_DEFAULT_SYSTEM;
-  if (name == "jack") return MidiSystem::kJack;
-  if (name == "alsa") return MidiSystem::kAlsa;
-  if (name == "pipewire") return MidiSystem::kPipewire;
+  for (const NamedSystem& named : kNamedSystems) {
+    if (name == named.name) return named.system;
+  }
   std::fprintf(stderr, "TESSALY_E2E_SYSTEM=%s: not jack, alsa or pipewire\n", name.c_str());
   std::exit(2);
 }
 
 inline const char* SystemName(MidiSystem system) {
-  switch (system) {
-    case MidiSystem::kJack:
-      return "jack";
-    case MidiSystem::kAlsa:
-      return "alsa";
-    case MidiSystem::kPipewire:
-      return "pipewire";
+  for (const NamedSystem& named : kNamedSystems) {
+    if (system == named.system) return named.name;
   }
   return "?";
 }

@@ -6,24 +6,14 @@
 # frames, 48 kHz); no session manager is needed. Ready once `pw-cli info 0` answers. The
 # process id is kept beside the directory (server_process.sh).
 set -u
-command=${1:?start or stop}
+action=${1:?start or stop}
 dir=${2:?runtime directory}
-pidfile="$dir.pid"
 . "$(dirname "${BASH_SOURCE[0]}")/server_process.sh"
 
-case "$command" in
-  start)
-    mkdir -p "$dir"
-    chmod 700 "$dir"
-    export XDG_RUNTIME_DIR="$dir"
-    server_ready() { pw-cli info 0; }
-    server_start "$pidfile" "$dir.log" 100 pipewire || exit 1
-    ;;
-  stop)
-    server_stop "$pidfile" pipewire
-    ;;
-  *)
-    echo "usage: $0 start|stop RUNTIME_DIR" >&2
-    exit 2
-    ;;
-esac
+server_prepare() {
+  mkdir -p "$dir"
+  chmod 700 "$dir"
+  export XDG_RUNTIME_DIR="$dir"
+}
+server_ready() { pw-cli info 0; }
+server_main "$action" "$dir.pid" "$dir.log" 100 "start|stop RUNTIME_DIR" pipewire

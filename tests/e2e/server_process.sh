@@ -7,6 +7,9 @@
 #     prints the log, stops the server and fails.
 #   server_stop PIDFILE PROGRAM: PROGRAM, the first word of the command, tells ours from a
 #     process that took the id since.
+#   server_main ACTION PIDFILE LOG TRIES USAGE COMMAND...: the whole script: start (the caller's
+#     `server_prepare` first, then server_start; exit 1 when it fails), stop, or else USAGE on
+#     standard error and exit 2.
 
 server_is_ours() {  # PID PROGRAM
   [ -r "/proc/$1/cmdline" ] && tr '\0' ' ' <"/proc/$1/cmdline" | grep -q "^$2 "
@@ -41,4 +44,22 @@ server_start() {
   cat "$log" >&2
   server_stop "$pidfile" "$1"
   return 1
+}
+
+server_main() {
+  local action=$1 pidfile=$2 log=$3 tries=$4 usage=$5
+  shift 5
+  case "$action" in
+    start)
+      server_prepare
+      server_start "$pidfile" "$log" "$tries" "$@" || exit 1
+      ;;
+    stop)
+      server_stop "$pidfile" "$1"
+      ;;
+    *)
+      echo "usage: $0 $usage" >&2
+      exit 2
+      ;;
+  esac
 }
