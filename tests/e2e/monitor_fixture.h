@@ -22,6 +22,20 @@ namespace tessaly::e2e {
 
 using namespace std::chrono_literals;
 
+// A new link may carry only some cycles after the connect call returned (PipeWire makes it
+// active late, later still on a busy machine), and what is sent before then is never
+// carried. `hex` is sent again until the monitor shows a line ending in `shown`; false when
+// ten tries showed none.
+inline bool SendUntilShown(ChildProcess& sender, ChildProcess& monitor,
+                           const std::string& hex = "90 3C 64",
+                           const std::string& shown = "# 060 ,Vel 100 , ") {
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    sender.WriteLine("send " + hex);
+    if (monitor.WaitForLine(EndsWith(shown), 1s)) return true;
+  }
+  return false;
+}
+
 class MonitorTest : public ::testing::Test {
  protected:
   // A sender of the system's kind offering CLIENT:out (or, with `connect`, connected to the
@@ -100,20 +114,6 @@ class MonitorTest : public ::testing::Test {
   static void Step(ChildProcess& monitor, const std::string& command) {
     monitor.WriteLine(command);
     EXPECT_TRUE(monitor.WaitForLine(kReleaseLine, 20s)) << command << ": " << monitor.ErrorText();
-  }
-
-  // A new link may carry only some cycles after the connect call returned (PipeWire makes it
-  // active late, later still on a busy machine), and what is sent before then is never
-  // carried. `hex` is sent again until the monitor shows a line ending in `shown`; false when
-  // ten tries showed none.
-  static bool SendUntilShown(ChildProcess& sender, ChildProcess& monitor,
-                             const std::string& hex = "90 3C 64",
-                             const std::string& shown = "# 060 ,Vel 100 , ") {
-    for (int attempt = 0; attempt < 10; ++attempt) {
-      sender.WriteLine("send " + hex);
-      if (monitor.WaitForLine(EndsWith(shown), 1s)) return true;
-    }
-    return false;
   }
 
   // The server of the system killed during a run, and started again: the port being

@@ -17,6 +17,7 @@
 #include "tests/e2e/child_process.h"
 #include "tests/e2e/console_lines.h"
 #include "tests/e2e/midi_system.h"
+#include "tests/e2e/monitor_fixture.h"
 
 namespace tessaly::e2e {
 namespace {
@@ -83,12 +84,8 @@ TEST(RecordEndToEndTest, AnSmfAndASyxHoldWhatWasSent) {
     ASSERT_TRUE(monitor.WaitForLine(kStartLines.back(), 20s)) << monitor.ErrorText();
     // A new link may carry only some cycles later (later still on a busy machine): clock bytes
     // go first until one is shown. Each one shown was recorded too; they are counted below.
-    bool carried = false;
-    for (int attempt = 0; attempt < 10 && !carried; ++attempt) {
-      sender.WriteLine("send F8");
-      carried = monitor.WaitForLine(EndsWith(kClockLine), 1s).has_value();
-    }
-    ASSERT_TRUE(carried) << "no clock carried in ten tries";
+    ASSERT_TRUE(SendUntilShown(sender, monitor, "F8", kClockLine))
+        << "no clock carried in ten tries";
     for (const auto& m : {notes[0], sysexes[0], notes[1], notes[2], sysexes[1], notes[3], last}) {
       sender.WriteLine("send " + Hex(m));
     }
