@@ -11,10 +11,11 @@
 // input thread, the JACK process thread, or the demo device) to the service's input thread.
 // Single producer, single consumer, fixed capacity, never blocks: a message that does not fit
 // is dropped and counted. Each record is a 4-byte length, a 4-byte time stamp and the bytes,
-// stored modulo the capacity; indices count bytes up without bound (64 bits). A message longer
-// than kMaxMessage (a long sysex) is stored as consecutive records of at most kMaxMessage
-// bytes each, all or none: the stream parser carries an open sysex from one record to the
-// next, so the pieces reach the receive buffers in order as one message.
+// stored modulo the capacity (the length's top byte is a tag, 0 but where a producer of its own
+// sets one: the recorder's kind of record); indices count bytes up without bound (64 bits). A
+// message longer than kMaxMessage (a long sysex) is stored as consecutive records of at most
+// kMaxMessage bytes each, all or none: the stream parser carries an open sysex from one record to
+// the next, so the pieces reach the receive buffers in order as one message.
 namespace tessaly {
 
 class RawMessageQueue {
@@ -23,6 +24,9 @@ class RawMessageQueue {
   static constexpr size_t kHeaderSize = 8;
   // Longest record; a longer message is split into records of this size.
   static constexpr size_t kMaxMessage = kCapacity / 4;
+  // The length's bits in a record's first word; the top byte is the tag.
+  static constexpr uint32_t kLengthMask = 0x00FFFFFF;
+  static_assert(kMaxMessage <= kLengthMask);
 
   RawMessageQueue() : bytes_(new uint8_t[kCapacity]) {}
   RawMessageQueue(const RawMessageQueue&) = delete;
@@ -43,7 +47,7 @@ class RawMessageQueue {
     size_t done = 0;
     do {
       const size_t piece = n - done < kMaxMessage ? n - done : kMaxMessage;
-      PutHeader(at, piece, timeStamp);
+      PutHeader(at, static_cast<uint32_t>(piece), timeStamp);
       CopyIn(at + kHeaderSize, data + done, piece);
       at += kHeaderSize + piece;
       done += piece;
@@ -56,9 +60,10 @@ class RawMessageQueue {
 
   // Producer: one record whose bytes come in two parts, `prefix` then `data` (a header of the
   // caller's own and a message), at most kMaxMessage bytes in all: the caller need not copy them
-  // together first. False (and counted) when it does not fit now.
+  // together first. `tag`: what PopEach hands back with it. False (and counted) when it does not
+  // fit now.
   bool PushJoined(uint32_t timeStamp, const uint8_t* prefix, size_t prefixN, const uint8_t* data,
-                  size_t n) {
+                  size_t n, uint8_t tag = 0) {
     const size_t length = prefixN + n;
     if (length > kMaxMessage) {
       dropped_.fetch_add(1, std::memory_order_relaxed);  // a count only
@@ -71,7 +76,7 @@ class RawMessageQueue {
       dropped_.fetch_add(1, std::memory_order_relaxed);  // a count only
       return false;
     }
-    PutHeader(head, length, timeStamp);
+    PutHeader(head, static_cast<uint32_t>(length) | uint32_t{tag} << 24, timeStamp);
     CopyIn(head + kHeaderSize, prefix, prefixN);
     CopyIn(head + kHeaderSize + prefixN, data, n);
     // release: the record is stored before the index passes it; pairs with the acquire in Pop.
@@ -87,7 +92,7 @@ class RawMessageQueue {
     if (head_.load(std::memory_order_acquire) == tail) return false;
     uint32_t header[2];
     CopyOut(tail, header, kHeaderSize);
-    n = header[0];
+    n = header[0] & kLengthMask;
     timeStamp = header[1];
     CopyOut(tail + kHeaderSize, out, n);
     // release: we have read the record before the producer may overwrite it.
@@ -95,11 +100,11 @@ class RawMessageQueue {
     return true;
   }
 
-  // Consumer: hands the messages queued now, oldest first, to `take(timeStamp, bytes, n)` until
-  // `most` bytes of records are taken (at least one message), then frees them all at once: one
-  // release for many messages, and no copy. `bytes` lies in the queue itself, or in `scratch` (at
-  // least kMaxMessage bytes) for a record that wraps around the end; it is valid during the call
-  // only. Returns the messages taken.
+  // Consumer: hands the messages queued now, oldest first, to `take(tag, timeStamp, bytes, n)`
+  // until `most` bytes of records are taken (at least one message), then frees them all at once:
+  // one release for many messages, and no copy. `bytes` lies in the queue itself, or in `scratch`
+  // (at least kMaxMessage bytes) for a record that wraps around the end; it is valid during the
+  // call only. Returns the messages taken.
   template <typename Take>
   size_t PopEach(uint8_t* scratch, uint64_t most, Take&& take) {
     const uint64_t start = tail_.load(std::memory_order_relaxed);  // our own index
@@ -110,14 +115,14 @@ class RawMessageQueue {
     while (at != head && at - start < most) {
       uint32_t header[2];
       CopyOut(at, header, kHeaderSize);
-      const size_t n = header[0];
+      const size_t n = header[0] & kLengthMask;
       const size_t slot = static_cast<size_t>((at + kHeaderSize) & (kCapacity - 1));
       const uint8_t* bytes = bytes_.get() + slot;
       if (n > kCapacity - slot) {
         CopyOut(at + kHeaderSize, scratch, n);
         bytes = scratch;
       }
-      take(header[1], bytes, n);
+      take(static_cast<uint8_t>(header[0] >> 24), header[1], bytes, n);
       at += kHeaderSize + n;
       ++count;
     }
@@ -141,8 +146,8 @@ class RawMessageQueue {
  private:
   // The record's length and stamp, built in a register and stored at once: two narrow stores
   // read back as one wide load would stall the store buffer on every message.
-  void PutHeader(uint64_t at, size_t length, uint32_t timeStamp) {
-    const uint64_t low = static_cast<uint32_t>(length);  // the first four bytes in memory
+  void PutHeader(uint64_t at, uint32_t lengthAndTag, uint32_t timeStamp) {
+    const uint64_t low = lengthAndTag;  // the first four bytes in memory
     const uint64_t word = std::endian::native == std::endian::little
                               ? low | uint64_t{timeStamp} << 32
                               : low << 32 | timeStamp;

@@ -13,9 +13,17 @@
 namespace tessaly {
 namespace {
 
-// A record: the event's time (8 bytes), then its bytes; its kind rides in the queue's stamp.
+// A record: the event's time (8 bytes), then its bytes; its kind is the queue's tag. A data
+// record whose time lies within 2^31 ns of the record's before carries only the distance, in
+// the queue's stamp: a note is 11 bytes in the queue, not 19, which both threads feel (every
+// byte of the queue crosses from one core's cache to the other's).
 constexpr size_t kRecordHeader = 8;
-// Written when this much text is waiting, and whenever the queue is empty.
+constexpr uint8_t kNearData = 0xFF;  // the tag of such a record; the others are a CaptureKind
+// Written when this much text is waiting, up to the last multiple of it in the file (the rest
+// waits for the next write), and all of it whenever the queue is empty. Writes of whole aligned
+// blocks cost the kernel a third less than the same bytes in writes that straddle them (dd of
+// 280 MB into a file on this ext4: 0.06-0.07 s of system time in 64 KiB blocks, 0.10-0.11 s in
+// blocks of 65 000 bytes).
 constexpr size_t kWriteSize = size_t{1} << 16;
 // Records taken from the queue at once (about 800 notes), then freed with one store.
 constexpr uint64_t kTakeSize = uint64_t{1} << 14;
@@ -63,15 +71,24 @@ void Recorder::Push(uint8_t kind, int64_t ns, const uint8_t* bytes, size_t n) {
   // A message longer than a record holds (a piece of a long sysex as the service delivers
   // it) goes as several records of the same time: every format takes a sysex in pieces.
   constexpr size_t kMostBytes = RawMessageQueue::kMaxMessage - kRecordHeader;
+  // The distance from the time before, modulo 2^64 (as the recorder thread adds it back).
+  const uint64_t distance = static_cast<uint64_t>(ns) - static_cast<uint64_t>(pushedNs_);
+  const bool near = kind == static_cast<uint8_t>(CaptureKind::kData) &&
+                    distance + (uint64_t{1} << 31) < (uint64_t{1} << 32);
   size_t done = 0;
   do {
     const size_t piece = n - done < kMostBytes ? n - done : kMostBytes;
-    // One record: the time, then the bytes, copied into the queue as they are.
-    if (!queue_.PushJoined(kind, reinterpret_cast<const uint8_t*>(&ns), kRecordHeader, bytes + done,
-                           piece)) {
+    // One record: the time (or its distance), then the bytes, copied into the queue as they are.
+    const bool pushed = near ? queue_.PushJoined(static_cast<uint32_t>(distance), nullptr, 0,
+                                                 bytes + done, piece, kNearData)
+                             : queue_.PushJoined(0, reinterpret_cast<const uint8_t*>(&ns),
+                                                 kRecordHeader, bytes + done, piece, kind);
+    if (!pushed) {
       full_.store(true, std::memory_order_relaxed);
       return;
     }
+    // The pieces after the first are at no distance from it.
+    pushedNs_ = ns;
     done += piece;
   } while (done < n);
 }
@@ -132,13 +149,12 @@ bool Recorder::TakeQueued() {
   if (stopped_) return false;
   for (;;) {
     const size_t taken = queue_.PopEach(popBuffer_.get(), kTakeSize,
-                                        [this](uint32_t kind, const uint8_t* record, size_t n) {
-                                          Take(static_cast<CaptureKind>(kind), record, n);
-                                        });
+                                        [this](uint8_t tag, uint32_t stamp, const uint8_t* record,
+                                               size_t n) { Take(tag, stamp, record, n); });
     if (stopped_) return false;  // the writer took no more, or a write failed
     if (taken == 0) break;
     if (text_.size() >= kWriteSize) {
-      if (!Flush()) return false;
+      if (!Flush(false)) return false;
       events_.store(writer_->Kept(), std::memory_order_relaxed);  // a count only
     }
   }
@@ -153,13 +169,21 @@ bool Recorder::TakeQueued() {
   return true;
 }
 
-void Recorder::Take(CaptureKind kind, const uint8_t* record, size_t n) {
-  if (stopped_ || n < kRecordHeader)
-    return;  // stopped: the rest is not written; short: never pushed so
+void Recorder::Take(uint8_t tag, uint32_t stamp, const uint8_t* record, size_t n) {
   CaptureEvent event;
-  event.kind = kind;
-  std::memcpy(&event.ns, record, 8);
-  event.bytes = {record + kRecordHeader, n - kRecordHeader};
+  if (tag == kNearData) {
+    // The distance is signed: a time may go back (a replayed file's, a test's).
+    const auto distance = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(stamp)));
+    event.ns = static_cast<int64_t>(static_cast<uint64_t>(takenNs_) + distance);
+    event.bytes = {record, n};
+  } else {
+    if (n < kRecordHeader) return;  // never pushed so
+    event.kind = static_cast<CaptureKind>(tag);
+    std::memcpy(&event.ns, record, 8);
+    event.bytes = {record + kRecordHeader, n - kRecordHeader};
+  }
+  takenNs_ = event.ns;
+  if (stopped_) return;  // the rest is not written
   if (event.kind != CaptureKind::kPort && event.kind != CaptureKind::kData) {
     if (event.bytes.size() != 10) return;  // never pushed so
     std::memcpy(&event.count, event.bytes.data(), 8);
@@ -176,10 +200,15 @@ void Recorder::Take(CaptureKind kind, const uint8_t* record, size_t n) {
   }
 }
 
-bool Recorder::Flush() {
+bool Recorder::Flush(bool whole) {
+  size_t end = text_.size();
+  if (!whole) {
+    const uint64_t until = (written_ + end) / kWriteSize * kWriteSize;
+    end = until > written_ ? static_cast<size_t>(until - written_) : 0;
+  }
   size_t done = 0;
-  while (done < text_.size()) {
-    const ssize_t n = write(fd_, text_.data() + done, text_.size() - done);
+  while (done < end) {
+    const ssize_t n = write(fd_, text_.data() + done, end - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (why_.empty()) why_ = n < 0 ? std::strerror(errno) : "nothing written";
@@ -191,7 +220,8 @@ bool Recorder::Flush() {
     }
     done += static_cast<size_t>(n);
   }
-  text_.clear();
+  written_ += end;
+  text_.erase(0, end);
   return true;
 }
 

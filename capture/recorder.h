@@ -51,21 +51,28 @@ class Recorder : public CaptureTap {
   // Recorder thread: moves what the queue holds into the file; false once recording stopped.
   bool TakeQueued();
   // Recorder thread: one record of the queue into the text (its bytes valid during the call).
-  void Take(CaptureKind kind, const uint8_t* record, size_t n);
-  bool Flush();
+  void Take(uint8_t tag, uint32_t stamp, const uint8_t* record, size_t n);
+  // Recorder thread: writes the text, all of it or (`whole` false) only up to the last multiple
+  // of the write size in the file; false once a write failed.
+  bool Flush(bool whole = true);
   // Recorder thread, at the end: the file's last bytes, and what is written over it then.
   void Close();
 
   const int fd_;
   const std::string path_;
   const std::unique_ptr<CaptureFileWriter> writer_;  // the recorder thread's
-  // Records: the event's time (8 bytes), then its bytes; the kind is the record's stamp.
+  // Records: the event's time (8 bytes, or its distance from the time before in the stamp),
+  // then its bytes; the kind is the record's tag.
   RawMessageQueue queue_;
   std::unique_ptr<uint8_t[]> popBuffer_;  // the recorder thread's
-  // The queue had no room, or the disk did not keep up. On a line of its own: the producer
-  // reads it before every push, and the recorder thread writes what follows it all the time.
+  // The queue had no room, or the disk did not keep up. On a line of the producers' own: they
+  // read it before every push, and the recorder thread writes what follows all the time.
   alignas(64) std::atomic<bool> full_{false};
-  alignas(64) std::atomic<bool> quit_{false};
+  // The time of the last record pushed (the producers'; they push one at a time), and of the
+  // last taken (the recorder thread's): a near record's distance counts from there.
+  int64_t pushedNs_ = 0;
+  alignas(64) int64_t takenNs_ = 0;
+  std::atomic<bool> quit_{false};
   // The recorder thread's sleep between looks, which Stop cuts short (neither is a producer).
   std::mutex wakeMutex_;
   std::condition_variable wake_;
@@ -73,6 +80,7 @@ class Recorder : public CaptureTap {
   std::atomic<bool> ended_{false};
   // Recorder thread, then the window thread after the join.
   std::string text_;
+  uint64_t written_ = 0;  // bytes of the file written
   std::string why_;
   // The open port's name: set by the window thread before the tap is handed over, read by the
   // input thread after (the hand-over orders the two).

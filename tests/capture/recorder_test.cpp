@@ -76,6 +76,59 @@ TEST(RecorderTest, WritesEveryEventInOrderThenSaysHowMany) {
   std::filesystem::remove(path);
 }
 
+// Times go into the file exactly, however far each lies from the one before: on either side
+// of the 2^31 ns that a record can carry as a distance, backwards, across a loss's line, and
+// for every piece of a sysex longer than a record.
+TEST(RecorderTest, EveryTimeIsWrittenExactly) {
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("tessaly-record-times-" + std::to_string(getpid()) + ".txt"))
+                               .string();
+  std::string error;
+  auto recorder = Recorder::Start(path, error);
+  ASSERT_NE(recorder, nullptr) << error;
+  constexpr int64_t kFar = int64_t{1} << 31;
+  const int64_t times[] = {5,         5, 5 + kFar - 1, 5 - 1,    5 - 1 + kFar,   -kFar,
+                           INT64_MAX, 1, -7,           kFar * 3, kFar * 3 - kFar};
+  const uint8_t note[3] = {0x90, 0x3C, 0x64};
+  std::vector<std::string> expected;
+  for (const int64_t ns : times) {
+    recorder->Delivered(ns, note, 3);
+    expected.push_back(std::to_string(ns < 0 ? 0 : ns) + " data 90 3c 64");
+  }
+  CaptureEvent lost;
+  lost.kind = CaptureKind::kDropMessages;
+  lost.ns = 1000;
+  lost.count = 2;
+  recorder->Lost(lost);
+  expected.push_back("1000 drop messages 2");
+  recorder->Delivered(1001, note, 3);
+  expected.push_back("1001 data 90 3c 64");
+  std::vector<uint8_t> sysex(300000, 0x42);
+  sysex.front() = 0xF0;
+  sysex.back() = 0xF7;
+  recorder->Delivered(kFar * 5, sysex.data(), sysex.size());
+  recorder->Delivered(kFar * 5 + 1, note, 3);
+  EXPECT_EQ(recorder->Stop(), "recording stopped: 16 events in " + path);
+  std::istringstream in(ReadFile(path));
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  // Header, the notes, the loss and the note after it, two pieces of the sysex, the last note.
+  ASSERT_EQ(lines.size(), 1 + expected.size() + 3);
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 1 + expected.size()),
+            expected);
+  const std::string sysexTime = std::to_string(kFar * 5) + " data";
+  std::string sysexText;
+  for (size_t i = 1 + expected.size(); i < lines.size() - 1; ++i) {
+    EXPECT_EQ(lines[i].substr(0, sysexTime.size()), sysexTime) << i;
+    sysexText += lines[i].substr(sysexTime.size());
+  }
+  std::string sysexWanted = " f0";
+  for (size_t i = 2; i < sysex.size(); ++i) sysexWanted += " 42";
+  EXPECT_EQ(sysexText, sysexWanted + " f7");
+  EXPECT_EQ(lines.back(), std::to_string(kFar * 5 + 1) + " data 90 3c 64");
+  std::filesystem::remove(path);
+}
+
 TEST(RecorderTest, FullDiskOrNoFileSayWhy) {
   std::string error;
   EXPECT_EQ(Recorder::Start("/proc/none/x.txt", error), nullptr);
