@@ -14,9 +14,9 @@ namespace tessaly {
 namespace {
 
 // A record: the event's time (8 bytes), then its bytes; its kind is the queue's tag. A data
-// record whose time lies within 2^31 ns of the record's before carries only the distance, in
-// the queue's stamp: a note is 11 bytes in the queue, not 19, which both threads feel (every
-// byte of the queue crosses from one core's cache to the other's).
+// record whose time lies within 2^31 ns of the time of the record before it carries only the
+// distance, in the queue's stamp: a note is 11 bytes in the queue, not 19, which both threads feel
+// (every byte of the queue crosses from one core's cache to the other's).
 constexpr size_t kRecordHeader = 8;
 constexpr uint8_t kNearData = 0xFF;  // the tag of such a record; the others are a CaptureKind
 // Written when this much text is waiting, up to the last multiple of it in the file (the rest

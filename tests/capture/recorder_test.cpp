@@ -19,10 +19,14 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
+// A capture log's path in the temporary directory, this process's own.
+std::string TempPath(const std::string& name) {
+  return (std::filesystem::temp_directory_path() / (name + std::to_string(getpid()) + ".txt"))
+      .string();
+}
+
 TEST(RecorderTest, WritesEveryEventInOrderThenSaysHowMany) {
-  const std::string path = (std::filesystem::temp_directory_path() /
-                            ("tessaly-record-" + std::to_string(getpid()) + ".txt"))
-                               .string();
+  const std::string path = TempPath("tessaly-record-");
   std::string error;
   auto recorder = Recorder::Start(path, error);
   ASSERT_NE(recorder, nullptr) << error;
@@ -80,9 +84,7 @@ TEST(RecorderTest, WritesEveryEventInOrderThenSaysHowMany) {
 // of the 2^31 ns that a record can carry as a distance, backwards, across a loss's line, and
 // for every piece of a sysex longer than a record.
 TEST(RecorderTest, EveryTimeIsWrittenExactly) {
-  const std::string path = (std::filesystem::temp_directory_path() /
-                            ("tessaly-record-times-" + std::to_string(getpid()) + ".txt"))
-                               .string();
+  const std::string path = TempPath("tessaly-record-times-");
   std::string error;
   auto recorder = Recorder::Start(path, error);
   ASSERT_NE(recorder, nullptr) << error;
